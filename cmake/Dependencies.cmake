@@ -1,0 +1,28 @@
+# Every dependency is a Debian package; a missing one stops the build and names it.
+find_package(PkgConfig)
+if(NOT PKG_CONFIG_FOUND)
+  message(FATAL_ERROR "pkg-config not found: install the Debian package 'pkg-config' (or run scripts/setup)")
+endif()
+
+function(tessaro_require_pkg target module package)
+  pkg_check_modules(${target} IMPORTED_TARGET ${module})
+  if(NOT ${target}_FOUND)
+    message(FATAL_ERROR "${module} not found: install the Debian package '${package}' (or run scripts/setup)")
+  endif()
+endfunction()
+
+tessaro_require_pkg(FMT fmt libfmt-dev)
+tessaro_require_pkg(SNDFILE sndfile libsndfile1-dev)
+tessaro_require_pkg(EBUR128 libebur128 libebur128-dev)
+
+find_package(Threads REQUIRED)
+find_package(GTest)
+if(NOT GTest_FOUND)
+  message(FATAL_ERROR "GoogleTest not found: install the Debian packages 'libgtest-dev' and 'libgmock-dev'")
+endif()
+if(TESSARO_BENCH)
+  find_package(benchmark)
+  if(NOT benchmark_FOUND)
+    message(FATAL_ERROR "Google Benchmark not found: install the Debian package 'libbenchmark-dev'")
+  endif()
+endif()
