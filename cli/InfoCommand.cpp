@@ -68,8 +68,8 @@ std::string FlagsText(std::int32_t flags) {
 
 std::string CategoryText(std::int32_t category) {
   static constexpr const char* kNames[] = {
-      "unknown",     "effect",      "synth",      "analysis",        "mastering", "spatializer",
-      "room-fx",     "surround-fx", "restoration", "offline-process", "shell",     "generator",
+      "unknown", "effect",      "synth",       "analysis",        "mastering", "spatializer",
+      "room-fx", "surround-fx", "restoration", "offline-process", "shell",     "generator",
   };
   const char* name = category >= 0 && category < static_cast<std::int32_t>(std::size(kNames))
                          ? kNames[category]
@@ -134,8 +134,8 @@ void PrintParameters(host::Plugin& plugin) {
 
 void PrintPrograms(host::Plugin& plugin) {
   const std::string indexHeader = "index";
-  const std::size_t width = std::max(indexHeader.size(),
-                                     std::to_string(std::max(plugin.NumPrograms() - 1, 0)).size());
+  const std::size_t width =
+      std::max(indexHeader.size(), std::to_string(std::max(plugin.NumPrograms() - 1, 0)).size());
   fmt::print("\nprograms:\n");
   if (plugin.NumPrograms() <= 0) {
     fmt::print("  (none)\n");
@@ -153,8 +153,8 @@ void ProcessOneSilentBlock(host::Plugin& plugin, std::int32_t frames) {
   const auto length = static_cast<std::size_t>(frames);
   std::vector<std::vector<float>> inputs(static_cast<std::size_t>(std::max(plugin.NumInputs(), 0)),
                                          std::vector<float>(length, 0.0f));
-  std::vector<std::vector<float>> outputs(static_cast<std::size_t>(std::max(plugin.NumOutputs(), 0)),
-                                          std::vector<float>(length, 0.0f));
+  std::vector<std::vector<float>> outputs(
+      static_cast<std::size_t>(std::max(plugin.NumOutputs(), 0)), std::vector<float>(length, 0.0f));
   std::vector<float*> in, out;
   for (auto& channel : inputs) in.push_back(channel.data());
   for (auto& channel : outputs) out.push_back(channel.data());

@@ -16,6 +16,17 @@ void CopyText(char* dst, const char* src, std::size_t capacity) {
   dst[n] = '\0';
 }
 
+namespace {
+
+// How many decimals a display text needs for this step (0..6).
+int PrecisionOf(double step) {
+  int precision = 0;
+  for (double s = step; precision < 6 && s != std::floor(s); s *= 10.0) ++precision;
+  return precision;
+}
+
+}  // namespace
+
 IParameter::IParameter() { displayCache_.reserve(20); }
 
 void IParameter::DefineDouble(const char* name, double defaultValue, double min, double max,
@@ -30,8 +41,7 @@ void IParameter::DefineDouble(const char* name, double defaultValue, double min,
   step_ = step;
   max_ = std::max(max, min + step);
   reciprocalStep_ = 1.0 / step;
-  precision_ = 0;
-  for (double s = step; precision_ < 6 && s != std::floor(s); s *= 10.0) ++precision_;
+  precision_ = PrecisionOf(step);
   SetCurveShape(shape);
 }
 
@@ -50,6 +60,21 @@ void IParameter::DefineBool(const char* name, bool defaultValue, const char* lab
 void IParameter::DefineEnum(const char* name, int defaultValue, int count, const char* label) {
   if (type_ == kTypeNone) type_ = kTypeEnum;
   DefineDouble(name, defaultValue, 0.0, count - 1, 1.0, label, 1.0);
+}
+
+void IParameter::Rerange(double defaultValue, double min, double max, double shape, double step,
+                         const char* label) {
+  default_ = std::clamp(defaultValue, min_, std::max(min_, max_));
+  CopyText(label_, label, sizeof label_);
+  SetCurveShape(shape);
+  if (step > 0.0) {
+    step_ = step;
+    reciprocalStep_ = 1.0 / step;
+    precision_ = PrecisionOf(step);
+  }
+  max_ = max;
+  min_ = min;
+  default_ = std::clamp(default_, min_, std::max(min_, max_));
 }
 
 void IParameter::SetCurveShape(double shape) {

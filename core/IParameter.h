@@ -29,6 +29,9 @@ class IParameter {
   void DefineBool(const char* name, bool defaultValue, const char* label = "");
   void DefineEnum(const char* name, int defaultValue, int count, const char* label = "");
   void SetCurveShape(double shape);
+  // Moves the parameter to another value range (a knob's value point): the
+  // default is clamped first to the current range, then to the new one.
+  void Rerange(double defaultValue, double min, double max, double shape, double step, const char* label);
   void AddDisplayText(int value, const char* text);
   void SetAutomatable(bool automatable) { canAutomate_ = automatable; }
   void SetNegateDisplay(bool negate) { negateDisplay_ = negate; }

@@ -180,6 +180,7 @@ bool IPlugBase::RecallProgram(int index) {
     }));
     std::snprintf(slot.name, sizeof slot.name, "%s %d", "user preset", userSlots + 1);
     slot.state.Clear();
+    slot.bankBytes = -1;
     ok = SaveState(slot.state);
   }
   if (ok) {
@@ -195,6 +196,7 @@ void IPlugBase::ModifyCurrentPreset(const char* name) {
   IProgramSlot& slot = programs_[currentProgram_];
   TESSARO_TRACE("%d %s", currentProgram_, slot.name);
   slot.state.Clear();
+  slot.bankBytes = -1;
   SaveState(slot.state);
   if (name && name[0]) CopyText(slot.name, name, sizeof slot.name);
 }
@@ -206,6 +208,7 @@ void IPlugBase::FillEmptyPrograms(const char* name, int count) {
     slot->initialized = true;
     CopyText(slot->name, name ? name : "Empty", sizeof slot->name);
     slot->state.Clear();
+    slot->bankBytes = -1;
     SaveState(slot->state);
     builtInPrograms_.emplace_back(slot->state.ToBase64(), "");
   }
@@ -214,12 +217,13 @@ void IPlugBase::FillEmptyPrograms(const char* name, int count) {
 void IPlugBase::AddProgramFromBase64(const char* name, const char* text, int size) {
   IStateChunk buffer;
   buffer.Resize(size);
-  DecodeBase64(text, buffer.Data(), buffer.Size());
+  const int decoded = DecodeBase64(text, buffer.Data(), buffer.Size());
   auto slot = std::find_if(programs_.begin(), programs_.end(), [](const IProgramSlot& s) { return !s.initialized; });
   if (slot != programs_.end()) {
     slot->initialized = true;
     CopyText(slot->name, name, sizeof slot->name);
     slot->state = buffer;
+    slot->bankBytes = decoded;
   }
   builtInPrograms_.emplace_back(text ? text : "", "");
 }
@@ -229,7 +233,8 @@ bool IPlugBase::SerializePresets(IStateChunk& chunk) {
     TESSARO_TRACE("%d %s", slot.initialized, slot.name);
     chunk.PutString(slot.name);
     chunk.PutByte(slot.initialized ? 1 : 0);
-    if (slot.initialized) chunk.PutChunk(slot.state);
+    if (slot.initialized)
+      chunk.PutBytes(slot.state.Data(), slot.bankBytes < 0 ? slot.state.Size() : std::min(slot.bankBytes, slot.state.Size()));
   }
   return !chunk.Empty();
 }
@@ -249,6 +254,7 @@ int IPlugBase::UnserializePresets(const IStateChunk& chunk, int position) {
       position = LoadState(chunk, position);
       if (position > 0) {
         slot.state.Clear();
+        slot.bankBytes = -1;
         SaveState(slot.state);
       }
     }

@@ -59,6 +59,9 @@ struct IProgramSlot {
   bool initialized = false;
   char name[256] = "empty";
   IStateChunk state;
+  // How many leading bytes of the state a bank stores; the zero padding of a
+  // built-in program would otherwise be read back as the next slots.
+  int bankBytes = -1;  // -1: all of them
 };
 
 struct IInputChannel {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <string_view>
 
 namespace tessaro::host {
@@ -47,8 +48,8 @@ std::intptr_t CopyHostString(const std::string& text, void* ptr) {
 
 bool HostCanDo(const char* text) {
   if (text == nullptr) return false;
-  static constexpr std::string_view kYes[] = {"sendVstEvents",      "sendVstMidiEvent",
-                                              "sendVstTimeInfo",    "receiveVstEvents",
+  static constexpr std::string_view kYes[] = {"sendVstEvents",       "sendVstMidiEvent",
+                                              "sendVstTimeInfo",     "receiveVstEvents",
                                               "receiveVstMidiEvent", "sizeWindow"};
   const std::string_view asked(text);
   return std::find(std::begin(kYes), std::end(kYes), asked) != std::end(kYes);
@@ -80,8 +81,11 @@ std::unique_ptr<Plugin> Plugin::Load(const std::string& path, const HostOptions&
 
   void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (library == nullptr) {
-    const char* why = dlerror();
-    return fail("cannot load " + path + ": " + (why != nullptr ? why : "unknown dlopen error"));
+    const char* reason = dlerror();
+    std::string why = reason != nullptr ? reason : "unknown dlopen error";
+    // dlerror usually starts with the path already; say it only once.
+    if (why.rfind(path + ": ", 0) == 0) why.erase(0, path.size() + 2);
+    return fail("cannot load " + path + ": " + why);
   }
   // From here the Plugin owns the library, so every failure below unloads it.
   std::unique_ptr<Plugin> plugin(new Plugin());

@@ -1,5 +1,10 @@
 #include "plugin/Tessaro_v2.h"
 
+#include <algorithm>
+#include <cmath>
+
+#include "meters/DisplayThemes.h"
+
 namespace tessaro {
 namespace {
 
@@ -26,7 +31,11 @@ IPlugConfig Config() {
 
 Tessaro_v2::Tessaro_v2(audioMasterCallback host) : IPlugVST(host, Config()) {
   DefineParameters();
-  FillEmptyPrograms("Default", 1);
+  ApplyDisplayTheme(GetDisplayTheme(DisplayThemeId::kDefault), &display_);
+  // The Margin Level knob offers a second, wider range for post production.
+  knobs_.emplace_back(kMarginLevel, params_[kMarginLevel]);
+  knobs_.back().AddValuePoint({-1.0, -10.0, 0.0, 0.75, 0.1, "dB", "Post Production"});
+  CreateFactoryPrograms();
 }
 
 // The construction order is the one the parameter set has always been built

@@ -125,19 +125,19 @@ TEST_F(WrapperTest, LatencyReportUpdatesTheRecordWithoutTellingTheHost) {
 
 TEST_F(WrapperTest, UnusedProgramSlotsAreNamedUserPresetsOnRecall) {
   IPlugBase& base = *plug;
-  // Slots 1..19 are still uninitialised: nothing but the constructor ran.
-  ASSERT_TRUE(base.RecallProgram(5));
-  EXPECT_STREQ(base.GetProgram(5)->name, "user preset 1");
-  ASSERT_TRUE(base.RecallProgram(6));
-  EXPECT_STREQ(base.GetProgram(6)->name, "user preset 2");
+  // Slots 15..19 are still uninitialised: the entry point did not run.
+  ASSERT_TRUE(base.RecallProgram(17));
+  EXPECT_STREQ(base.GetProgram(17)->name, "user preset 1");
+  ASSERT_TRUE(base.RecallProgram(15));
+  EXPECT_STREQ(base.GetProgram(15)->name, "user preset 2");
   EXPECT_FALSE(base.RecallProgram(20));
-  EXPECT_EQ(base.CurrentProgram(), 6);
+  EXPECT_EQ(base.CurrentProgram(), 15);
 }
 
 TEST_F(WrapperTest, ProgramTextsPadWithZeros) {
   IPlugBase& base = *plug;
   base.AddProgramFromBase64("padded", "Zm9v", 8);  // "foo" + five zero bytes
-  const IProgramSlot* slot = base.GetProgram(1);
+  const IProgramSlot* slot = base.GetProgram(15);
   ASSERT_TRUE(slot->initialized);
   EXPECT_STREQ(slot->name, "padded");
   ASSERT_EQ(slot->state.Size(), 8);
