@@ -12,6 +12,7 @@ function(tessaro_require_pkg target module package)
 endfunction()
 
 tessaro_require_pkg(FMT fmt libfmt-dev)
+tessaro_require_pkg(PUGIXML pugixml libpugixml-dev)
 tessaro_require_pkg(SNDFILE sndfile libsndfile1-dev)
 tessaro_require_pkg(EBUR128 libebur128 libebur128-dev)
 
