@@ -45,13 +45,17 @@ class ByteSource {
   virtual int GetBytes(void* dst, int size, int position) const = 0;
 };
 
+// Any state chunk with the two calls; the byte interfaces themselves are left
+// out so the overloads below never pick each other.
 template <class Chunk>
-concept WritableChunk = requires(Chunk& c, const void* data, int size) {
+concept WritableChunk =
+    !std::derived_from<Chunk, ByteSink> && requires(Chunk & c, const void* data, int size) {
   c.PutBytes(data, size);
 };
 
 template <class Chunk>
-concept ReadableChunk = requires(const Chunk& c, void* dst, int size, int position) {
+concept ReadableChunk =
+    !std::derived_from<Chunk, ByteSource> && requires(const Chunk& c, void* dst, int size, int position) {
   { c.GetBytes(dst, size, position) } -> std::convertible_to<int>;
 };
 
@@ -165,8 +169,7 @@ struct DisplaySettings {
   // only inside the sink.
   bool WriteRecord(ByteSink& sink, double version = kRecordVersion) const;
   template <WritableChunk Chunk>
-  requires(!std::derived_from<Chunk, ByteSink>) bool WriteRecord(Chunk& chunk,
-                                                                 double version = kRecordVersion) const {
+  bool WriteRecord(Chunk& chunk, double version = kRecordVersion) const {
     ChunkSink<Chunk> sink(chunk);
     return WriteRecord(sink, version);
   }
@@ -179,8 +182,7 @@ struct DisplaySettings {
   // allocates.
   int ReadRecord(const ByteSource& source, int position, DisplayRecordInfo* info = nullptr);
   template <ReadableChunk Chunk>
-  requires(!std::derived_from<Chunk, ByteSource>) int ReadRecord(const Chunk& chunk, int position,
-                                                                 DisplayRecordInfo* info = nullptr) {
+  int ReadRecord(const Chunk& chunk, int position, DisplayRecordInfo* info = nullptr) {
     ChunkSource<Chunk> source(chunk);
     return ReadRecord(source, position, info);
   }
