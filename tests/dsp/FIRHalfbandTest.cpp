@@ -158,7 +158,7 @@ TEST(FIRDesign, SymmetricWithTheGainOfItsSide) {
     double sum = 0.0;
     for (std::size_t i = 0; i < h.size(); ++i) {
       ASSERT_TRUE(std::isfinite(h[i]));
-      EXPECT_NEAR(h[i], h[h.size() - 1 - i], 1e-16) << "tap " << i;
+      EXPECT_NEAR(h[i], h[h.size() - 1 - i], 1e-15) << "tap " << i;
       sum += h[i];
     }
     // Unit gain after the zero-stuffing halves the level; a hair under it.
@@ -178,9 +178,10 @@ TEST(FIRDesign, QuarterCutoffIsHalfBand) {
         if (offset == 0) {
           EXPECT_GT(h[static_cast<std::size_t>(i)], 0.99);
         } else if (offset % 2 == 0) {
-          EXPECT_EQ(h[static_cast<std::size_t>(i)], 0.0) << "tap " << i << " of " << h.size();
+          // sin(pi * m) in floating point: zero up to rounding.
+          EXPECT_LE(std::fabs(h[static_cast<std::size_t>(i)]), 1e-15) << "tap " << i << " of " << h.size();
         } else if (std::abs(offset) < centre) {
-          EXPECT_NE(h[static_cast<std::size_t>(i)], 0.0) << "tap " << i << " of " << h.size();
+          EXPECT_GT(std::fabs(h[static_cast<std::size_t>(i)]), 1e-6) << "tap " << i << " of " << h.size();
         }
       }
     }
@@ -387,47 +388,45 @@ TEST(FIRResampler, MeasuredDelayEqualsTheLatencyPart) {
 // ---------------------------------------------------------------------------
 // Gains
 
-// Even and odd tap sums of each stage (python), from the base rate.
-struct PhaseSums {
-  double even, odd;
-};
-
-TEST(FIRResampler, DcGainIsUnityWithinThePhaseSums) {
+TEST(FIRResampler, DcGainIsUnityUpToThePhaseRipple) {
+  // Steady-state outputs for a unit constant, from zero-stuffing and full
+  // convolution in python. The sub-samples differ because the phases of a
+  // stage do not sum to exactly 1 each: a little of the DC leaks into the
+  // images at multiples of fs.
   struct Case {
     FIRCascadeGrade grade;
-    std::vector<PhaseSums> sums;
-    double tolerance;
+    int factor;
+    std::vector<double> expected;
   };
-  const PhaseSums kQuarter{0.9984715387279909, 1.0015084612720095};  // 17 Hann taps at a quarter
   const std::vector<Case> cases = {
-      {kFIRLinearHqUp, {{0.9999858994398665, 0.9999941005601333}, kQuarter, kQuarter, kQuarter}, 1e-12},
-      {kFIRLinearLqUp,
-       {{1.0004360906768524, 0.9995439093231473},
-        {1.0071664590438583, 0.9928135409561419},
-        {1.0071664590438583, 0.9928135409561419},
-        {1.0071664590438583, 0.9928135409561419}},
-       2e-6},
-      {kFIRTruePeakUp, {{0.9999767746453841, 1.0000032253546167}, kQuarter, kQuarter, kQuarter}, 2e-6},
+      {kFIRLinearHqUp, 2, {0.9999858994398665, 0.9999941005601333}},
+      {kFIRLinearHqUp, 4, {0.9984574597200174, 1.0014984461873968, 0.9984656483051895, 1.001498446187397}},
+      {kFIRLinearHqUp, 8, {0.9969313561610867, 1.0014855027960106, 0.999967694598422, 1.0014913596098596, 0.9969395322303235, 1.0014913596098598, 0.9999676945984223, 1.001485502796011}},
+      {kFIRLinearHqUp, 16, {0.9954157487647746, 1.0003977916515783, 0.9999606188524444, 1.0025643969320366, 0.9984392827039683, 1.0025612262567685, 0.9999547709905088, 1.0003902504341111, 0.995407585192343, 1.000390250434111, 0.9999547709905083, 1.0025612262567682, 0.9984392827039681, 1.0025643969320361, 0.9999606188524441, 1.0003977916515783}},
+      {kFIRLinearLqUp, 2, {1.0004360906768524, 0.9995439093231473}},
+      {kFIRLinearLqUp, 4, {1.0076056749466857, 0.9928036128207325, 1.0067070998118497, 0.9928036128207324}},
+      {kFIRLinearLqUp, 8, {1.0148266397485504, 0.9931089408199635, 0.9999184992506068, 0.9924784287492456, 1.0139216250118126, 0.9924784287492457, 0.9999184992506067, 0.9931089408199635}},
+      {kFIRLinearLqUp, 16, {1.021187852811142, 0.9974300232652424, 0.99959098476079, 0.9875394868621091, 1.0070843742226825, 0.9878848002686828, 1.0002260153704392, 0.9982807169949937, 1.0220993532989247, 0.9982807169949935, 1.0002260153704392, 0.9878848002686828, 1.0070843742226825, 0.987539486862109, 0.9995909847607899, 0.9974300232652422}},
+      {kFIRTruePeakUp, 2, {0.9999767746453841, 1.0000032253546167}},
+      {kFIRTruePeakUp, 4, {0.9984483488724301, 1.0014984461873975, 0.998474759152778, 1.0014984461873977}},
+      {kFIRTruePeakUp, 8, {0.9969222592390771, 1.0014789863420446, 0.9999676945984227, 1.0014978760638271, 0.9969486291523343, 1.0014978760638273, 0.9999676945984229, 1.0014789863420448}},
+      {kFIRTruePeakUp, 16, {0.9954248317824924, 1.0004061822198551, 0.9999671253462644, 1.0025679247135173, 0.998439282703969, 1.002557698475289, 0.99994826449669, 1.0003818598658358, 0.9953985021746263, 1.0003818598658356, 0.9999482644966898, 1.0025576984752889, 0.9984392827039688, 1.0025679247135173, 0.9999671253462642, 1.000406182219855}},
   };
   const double level = -0.6;
   for (const Case& c : cases) {
-    for (int factor : {2, 4, 8, 16}) {
-      FIRUpsampler up;
-      up.Design(c.grade, factor);
-      const double* sub = nullptr;
-      for (int n = 0; n < 200; ++n) sub = up.Upsample(level);
-      // Sub-sample j took phase (j >> (S - 1 - s)) & 1 at stage s.
-      const int S = up.NumStages();
-      for (int j = 0; j < factor; ++j) {
-        double expected = level;
-        for (int s = 0; s < S; ++s) {
-          const PhaseSums& p = c.sums[static_cast<std::size_t>(s)];
-          expected *= ((j >> (S - 1 - s)) & 1) ? p.odd : p.even;
-        }
-        EXPECT_NEAR(sub[j], expected, c.tolerance) << "x" << factor << " sub-sample " << j;
-        EXPECT_NEAR(sub[j], level, 0.012) << "x" << factor << " sub-sample " << j;
-      }
+    FIRUpsampler up;
+    up.Design(c.grade, c.factor);
+    const double* sub = nullptr;
+    for (int n = 0; n < 200; ++n) sub = up.Upsample(level);
+    const double tolerance = c.grade.precision == FIRPrecision::kDouble ? 1e-12 : 2e-6;
+    double mean = 0.0;
+    for (int j = 0; j < c.factor; ++j) {
+      EXPECT_NEAR(sub[j], level * c.expected[static_cast<std::size_t>(j)], tolerance)
+          << "x" << c.factor << " sub-sample " << j;
+      mean += sub[j] / c.factor;
     }
+    // On average over a frame the gain is 0.99999 per stage.
+    EXPECT_NEAR(mean, level * std::pow(0.99999, up.NumStages()), 10.0 * tolerance) << "x" << c.factor;
   }
   // Downsampling keeps the full tap sum, 0.99999 per stage.
   for (const FIRCascadeGrade& grade : {kFIRLinearHqDown, kFIRLinearLqDown}) {
