@@ -21,7 +21,7 @@ demo: build
 	@$(BUILD)/tessaro info $(BUILD)/Tessaro_v2.so
 
 bench: build
-	@for b in $(BUILD)/bench/*_bench; do [ -x "$$b" ] && "$$b" || true; done
+	@for b in $(BUILD)/bench/*_bench; do "$$b" || exit 1; done
 
 install: build
 	@mkdir -p $(HOME)/.vst

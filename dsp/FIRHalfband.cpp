@@ -183,7 +183,8 @@ void FIRResamplerBase::DesignCascade(const FIRCascadeGrade& grade, int factor, b
   for (auto* b : {&buffer0D_, &buffer1D_}) b->assign(static_cast<std::size_t>(factor_), 0.0);
   for (auto* b : {&buffer0F_, &buffer1F_}) b->assign(static_cast<std::size_t>(factor_), 0.0f);
   const int baseTaps = count > 0 ? stages_[0].NumTaps() : 1;
-  latency_ = up ? FIRLatencySamples(baseTaps, count, 1, 0, factor_) : FIRLatencySamples(1, 0, baseTaps, count, 1);
+  latency_ =
+      up ? FIRLatencySamples(baseTaps, count, 1, 0, factor_) : FIRLatencySamples(1, 0, baseTaps, count, 1);
 }
 
 const FIRHalfbandStage& FIRResamplerBase::Stage(int i) const noexcept {

@@ -60,7 +60,7 @@ extern "C" __attribute__((weak, visibility("default"))) void* malloc(std::size_t
   return __libc_malloc(size);
 }
 extern "C" __attribute__((weak, visibility("default"))) void* calloc(std::size_t count,
-                                                                      std::size_t size) noexcept {
+                                                                     std::size_t size) noexcept {
   tessaro::alloccount::NoteAllocation();
   return __libc_calloc(count, size);
 }
@@ -69,7 +69,7 @@ extern "C" __attribute__((weak, visibility("default"))) void* realloc(void* p, s
   return __libc_realloc(p, size);
 }
 extern "C" __attribute__((weak, visibility("default"))) void* aligned_alloc(std::size_t alignment,
-                                                                             std::size_t size) noexcept {
+                                                                            std::size_t size) noexcept {
   tessaro::alloccount::NoteAllocation();
   return __libc_memalign(alignment, size);
 }
