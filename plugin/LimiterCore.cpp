@@ -29,18 +29,6 @@ inline void StepPeak(VU_Envelope* e, double x) noexcept {
 
 }  // namespace
 
-void LimiterCore::DelayLine::Clear() noexcept {
-  std::fill(buffer.begin(), buffer.end(), 0.0);
-  pos = 0;
-}
-
-void LimiterCore::DelayLine::Resize(std::size_t length) {
-  if (length < 1) length = 1;
-  if (length == buffer.size()) return;
-  buffer.assign(length, 0.0);
-  pos = 0;
-}
-
 LimiterCore::LimiterCore(double fs) : fs_(fs) {
   for (int c = 0; c < 2; ++c) {
     LimiterStage& s1 = stage1_[Ch(c)];

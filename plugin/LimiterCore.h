@@ -9,6 +9,7 @@
 #include <array>
 #include <vector>
 
+#include "dsp/DelayLine.h"
 #include "dsp/IIRHalfband.h"
 #include "dsp/Kest_Filter.h"
 #include "dsp/LimiterStage.h"
@@ -156,7 +157,7 @@ class LimiterCore {
   // Look-ahead in base-rate samples, and the latency part it reports (0 bypassed).
   int LookAheadSamples() const noexcept { return l_; }
   int LookAheadLatency() const noexcept { return bypass_ ? 0 : l_; }
-  int LookAheadLength() const noexcept { return static_cast<int>(lookAhead_[0].buffer.size()); }
+  int LookAheadLength() const noexcept { return static_cast<int>(lookAhead_[0].Length()); }
   int TransientWindow() const noexcept { return static_cast<int>(ring_.size()); }
   double Rate() const noexcept { return fs_; }
   int Factor() const noexcept { return factor_; }
@@ -166,19 +167,6 @@ class LimiterCore {
   void ClearLatencyChanged() noexcept { latencyChanged_ = false; }
 
  private:
-  // Whole-sample ring: write first, then read the oldest value.
-  struct DelayLine {
-    std::vector<double> buffer = std::vector<double>(1, 0.0);
-    std::size_t pos = 0;
-    double Push(double x) noexcept {
-      buffer[pos] = x;
-      if (++pos == buffer.size()) pos = 0;
-      return buffer[pos];
-    }
-    void Clear() noexcept;
-    void Resize(std::size_t length);
-  };
-
   static std::size_t Ch(int c) noexcept { return c == 1 ? 1u : 0u; }
 
   std::array<LimiterStage, 2> stage1_;

@@ -4,11 +4,16 @@
 #include <cmath>
 
 #include "meters/DisplayThemes.h"
+#include "plugin/SharedDither.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <x86intrin.h>
+#endif
 
 namespace tessaro {
 namespace {
 
-IPlugConfig Config() {
+IPlugConfig PlugConfig() {
   IPlugConfig c{};
   c.hostParams = kNumHostParams;
   c.internalParams = kNumParams - kNumHostParams;
@@ -29,13 +34,30 @@ IPlugConfig Config() {
 
 }  // namespace
 
-Tessaro_v2::Tessaro_v2(audioMasterCallback host) : IPlugVST(host, Config()) {
+Tessaro_v2::Tessaro_v2(audioMasterCallback host) : IPlugVST(host, PlugConfig()), config_(EffectName()) {
+#if defined(__x86_64__) || defined(__i386__)
+  constructionTicks_ = __rdtsc();
+#endif
+  SharedDither::OfferSeed(constructionTicks_);
   DefineParameters();
   ApplyDisplayTheme(GetDisplayTheme(DisplayThemeId::kDefault), &display_);
   // The Margin Level knob offers a second, wider range for post production.
   knobs_.emplace_back(kMarginLevel, params_[kMarginLevel]);
   knobs_.back().AddValuePoint({-1.0, -10.0, 0.0, 0.75, 0.1, "dB", "Post Production"});
+
+  meters_.Register(&registry_);
+  autoGain_.Register(&registry_);
+  autoGain_.agRatio.SetLevel(1.0);  // switching the comparison on never mutes
+  core_.BindDistortionEnvelopes(&meters_.distA0, &meters_.distA1, &meters_.distB0, &meters_.distB1);
+  for (LoudnessFollower& l : loudness_) l.Configure(SampleRate());
+  autoGain_.Configure(SampleRate(), this);
+  UpdateMeterBallistics(meters_, meterType_, SampleRate(), factor_, true, this);
+  ApplyLimiterType(false);
+  ConfigureOversampling();
+  StartFade(0.1);
+
   CreateFactoryPrograms();
+  ReadConfiguration();
 }
 
 // The construction order is the one the parameter set has always been built

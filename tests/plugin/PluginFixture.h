@@ -24,6 +24,13 @@ class PluginTest : public ::testing::Test {
     ASSERT_TRUE(plugin);
     plugin->Start();
   }
+  // "Bypass" on and its fade over (a suspend and resume resets processing),
+  // so the callbacks must pass audio through untouched.
+  void Bypass() {
+    plugin->SetParameter(18, 1.0f);
+    plugin->Suspend();
+    plugin->Resume();
+  }
   std::intptr_t Dispatch(std::int32_t opcode, std::int32_t index = 0, std::intptr_t value = 0, void* ptr = nullptr,
                          float opt = 0.0f) {
     return plugin->Dispatch(opcode, index, value, ptr, opt);

@@ -121,7 +121,8 @@ TEST_F(StateTest, OlderLayoutLoadsEighteenValues) {
     ASSERT_EQ(fresh->LoadState(c, 0), c.Size()) << version;
     for (int i = 0; i < kNumHostParams; ++i) EXPECT_EQ(fresh->GetParam(i)->Value(), kOlderValues[i]) << i;
     EXPECT_EQ(fresh->GetParam(kBypass)->Value(), 0.0);  // internal values are never restored
-    EXPECT_EQ(fresh->GetParam(kLimiterType)->Value(), 0.0);
+    // "Limiter Type" is not restored either: it follows the loaded "Limiter".
+    EXPECT_EQ(fresh->GetParam(kLimiterType)->Value(), kOlderValues[kLimiter]);
     EXPECT_EQ(fresh->Resize().scale, 1.0);
     EXPECT_EQ(fresh->BlendOperator(), 7);
     EXPECT_EQ(fresh->PresetFile().path, version < 20010.0 ? "kept" : "older.xml");
