@@ -13,7 +13,7 @@
 #include "dsp/FIRHalfband.h"
 #include "dsp/FIRKernels.h"
 #include "dsp/TruePeak.h"
-#include "tests/dsp/AllocationCounter.h"
+#include "tests/common/AllocationCounter.h"
 
 namespace tessaro {
 namespace {

@@ -14,22 +14,7 @@
 #include <vector>
 
 #include "dsp/IIRHalfband.h"
-
-// Counting allocator for the no-allocation checks. Weak, so that another test
-// file in this binary may bring its own; the tests below first prove that the
-// counter they read is the one in use.
-namespace {
-std::atomic<bool> gCountAllocations{false};
-std::atomic<long> gAllocations{0};
-}  // namespace
-
-__attribute__((weak)) void* operator new(std::size_t size) {
-  if (gCountAllocations.load(std::memory_order_relaxed)) gAllocations.fetch_add(1, std::memory_order_relaxed);
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-  throw std::bad_alloc();
-}
-__attribute__((weak)) void operator delete(void* p) noexcept { std::free(p); }
-__attribute__((weak)) void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#include "tests/common/AllocationCounter.h"
 
 namespace tessaro {
 namespace {
@@ -660,15 +645,7 @@ TEST(IIRResampler, WriteCountingMatchesArrayInput) {
 
 TEST(IIRResampler, ProcessingNeverAllocates) {
   // The counter must be live, or the check below could not fail.
-  gAllocations = 0;
-  gCountAllocations = true;
-  {
-    // A real container, so the compiler cannot elide the allocation.
-    std::vector<int> probe(static_cast<std::size_t>(3 + gAllocations.load()));
-    probe[0] = 1;
-  }
-  gCountAllocations = false;
-  ASSERT_EQ(gAllocations.load(), 1) << "allocation counter not in use in this binary";
+  if (!alloccount::AllocationCounterIsLive()) GTEST_SKIP() << "allocation counting is off in this build";
 
   IIRUpsampler ups[3];
   ups[0].Design(kIIRMinimalLqUp, 16);
@@ -680,23 +657,25 @@ TEST(IIRResampler, ProcessingNeverAllocates) {
   double in[16] = {};
   double sink = 0.0;
 
-  gAllocations = 0;
-  gCountAllocations = true;
-  for (int n = 0; n < 2000; ++n) {
-    const double x = std::sin(0.01 * n);
-    for (int u = 0; u < 2; ++u) {
-      const double* sub = ups[u].Upsample(x);
-      for (int j = 0; j < 16; ++j) downs[u].Write(sub[j]);
-      sink += downs[u].Downsample();
-      for (int j = 0; j < 16; ++j) in[j] = sub[j];
-      sink += downs[u].Downsample(in);
+  long allocations = 0;
+  {
+    alloccount::AllocationScope scope;
+    for (int n = 0; n < 2000; ++n) {
+      const double x = std::sin(0.01 * n);
+      for (int u = 0; u < 2; ++u) {
+        const double* sub = ups[u].Upsample(x);
+        for (int j = 0; j < 16; ++j) downs[u].Write(sub[j]);
+        sink += downs[u].Downsample();
+        for (int j = 0; j < 16; ++j) in[j] = sub[j];
+        sink += downs[u].Downsample(in);
+      }
+      sink += ups[2].UpsamplePeak(x);
     }
-    sink += ups[2].UpsamplePeak(x);
+    for (auto& u : ups) u.Reset();
+    for (auto& d : downs) d.Reset();
+    allocations = scope.Count();
   }
-  for (auto& u : ups) u.Reset();
-  for (auto& d : downs) d.Reset();
-  gCountAllocations = false;
-  EXPECT_EQ(gAllocations.load(), 0);
+  EXPECT_EQ(allocations, 0);
   EXPECT_TRUE(std::isfinite(sink));
 }
 

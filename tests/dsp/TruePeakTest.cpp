@@ -10,7 +10,7 @@
 
 #include "dsp/FIRHalfband.h"
 #include "dsp/TruePeak.h"
-#include "tests/dsp/AllocationCounter.h"
+#include "tests/common/AllocationCounter.h"
 
 namespace tessaro {
 namespace {

@@ -1,4 +1,4 @@
-// Heap-allocation counter for the real-time checks of the dsp tests.
+// Heap-allocation counter for the real-time checks of the tests.
 //
 // It counts at the C allocator rather than by replacing operator new, so it
 // stays live whichever test file of the binary brings its own operator new
