@@ -101,7 +101,9 @@ double LimiterStage::process(double x, double s) noexcept {
   if (ratio_ > 1.0) {
     // env starts at -120 dB and mode 1 leaves it there until a transient has
     // passed; a negative reduction is no reduction, not a boost.
-    gain_ = DbToLin(-(env_ > 0.0 ? env_ : 0.0));
+    // No reduction is a gain of exactly 1 (what the exponential gives at 0),
+    // without the exponential.
+    gain_ = env_ > 0.0 ? DbToLin(-env_) : 1.0;
     multiplier = gain_;
   } else {
     gain_ = 1.0;
