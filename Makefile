@@ -3,7 +3,9 @@ BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 
-.PHONY: setup configure build test demo bench install clean
+FUZZ_SECONDS ?= 60
+
+.PHONY: setup configure build test check fuzz demo bench install clean
 
 setup:
 	@./scripts/setup
@@ -17,6 +19,20 @@ build: configure
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# The whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer.
+check: setup
+	@cmake -S . -B $(BUILD)-check -G Ninja -DTESSARO_SANITIZE=ON -DTESSARO_BENCH=OFF $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(BUILD)-check -j $(JOBS)
+	@cd $(BUILD)-check && ctest --output-on-failure -j $(JOBS)
+
+# The chunk reader under libFuzzer for FUZZ_SECONDS; findings land in fuzz-findings/.
+fuzz: setup
+	@cmake -S . -B $(BUILD)-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DTESSARO_FUZZ=ON -DTESSARO_BENCH=OFF $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(BUILD)-fuzz -j $(JOBS) --target chunk_fuzzer
+	@mkdir -p $(BUILD)-fuzz/corpus fuzz-findings
+	@$(BUILD)-fuzz/fuzz/chunk_fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=8192 -artifact_prefix=fuzz-findings/ \
+	  $(BUILD)-fuzz/corpus fuzz/seeds
+
 demo: build
 	@$(BUILD)/tessaro info $(BUILD)/Tessaro_v2.so
 
@@ -29,4 +45,4 @@ install: build
 	@echo "installed $(HOME)/.vst/Tessaro_v2.so"
 
 clean:
-	@rm -rf $(BUILD)
+	@rm -rf $(BUILD) $(BUILD)-check $(BUILD)-fuzz
