@@ -69,10 +69,4 @@ class KnobRanges {
   double fullMax_;
 };
 
-// The preset file in use and the entry of it last chosen.
-struct PresetFileRef {
-  std::string path;
-  int entry = 0;
-};
-
 }  // namespace tessaro

@@ -36,8 +36,8 @@ bool Tessaro_v2::SaveState(IStateChunk& chunk) {
   display_.WriteRecord(chunk);
   chunk.PutInt(blendOperator_);
   chunk.PutDouble(1.0);
-  chunk.PutString(presetFile_.path);
-  chunk.PutInt(presetFile_.entry);
+  chunk.PutString(presets_.Path());
+  chunk.PutInt(presets_.CurrentIndex());
   paramsStart_ = chunk.Size();
   for (int i = 0; i < NumParams(); ++i) {
     chunk.PutDouble(params_[i].Value());
@@ -113,10 +113,10 @@ int Tessaro_v2::LoadState(const IStateChunk& chunk, int position) {
       position = chunk.GetDouble(&ignored, position);
       std::string path;
       position = chunk.GetString(&path, position);
-      if (position >= 0) presetFile_.path = path;
-      std::int32_t entry = presetFile_.entry;
+      std::int32_t entry = 0;
       position = chunk.GetInt(&entry, position);
-      if (position >= 0) presetFile_.entry = entry;
+      // The library the state was made with, or the default one.
+      if (position >= 0) presets_.RestoreFromState(path, entry);
     }
 
     for (int i = 0; i < kParamsAppliedOnLoad && position >= 0; ++i) {
@@ -149,6 +149,23 @@ int Tessaro_v2::LoadState(const IStateChunk& chunk, int position) {
   HostUpdateDisplay();
   loading_ = false;
   return position;
+}
+
+bool Tessaro_v2::StateMatches(const IStateChunk& reference, int position) {
+  IStateChunk current;
+  if (!SaveState(current) || position < 0 || param18End_ <= paramsStart_) return false;
+  const std::uint8_t* first = current.Data() + paramsStart_;
+  const std::uint8_t* last = current.Data() + param18End_;
+  const std::uint8_t* begin = reference.Data() + std::min(position, reference.Size());
+  const std::uint8_t* end = reference.Data() + reference.Size();
+  return std::search(begin, end, first, last) != end;
+}
+
+bool Tessaro_v2::StateMatchesText(const std::string& referenceBase64) {
+  IStateChunk reference;
+  reference.Resize(static_cast<int>(referenceBase64.size()));
+  reference.Resize(DecodeBase64(referenceBase64.c_str(), reference.Data(), reference.Size()));
+  return StateMatches(reference, 0);
 }
 
 IStateChunk Tessaro_v2::FactoryState(int slot) const {

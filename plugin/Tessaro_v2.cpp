@@ -57,6 +57,8 @@ Tessaro_v2::Tessaro_v2(audioMasterCallback host) : IPlugVST(host, PlugConfig()),
   StartFade(0.1);
 
   CreateFactoryPrograms();
+  // The default library's first preset always holds the fresh default state.
+  presets_.OpenDefaultPresetFile(presets_.CurrentStateText());
   ReadConfiguration();
 }
 

@@ -19,6 +19,7 @@
 #include "plugin/LimiterCore.h"
 #include "plugin/Parameters.h"
 #include "settings/Kest_Config.h"
+#include "settings/Kest_PresetXML.h"
 
 namespace tessaro {
 
@@ -58,13 +59,18 @@ class Tessaro_v2 : public IPlugVST {
   bool SaveState(IStateChunk& chunk) override;
   // Any thread; takes the plug-in lock.
   int LoadState(const IStateChunk& chunk, int position) override;
+  // True when the current sound settings (parameters 0 to 18) occur in the
+  // reference state from position on; display settings, the preset-file
+  // fields and the internal switches never count as a change.
+  bool StateMatches(const IStateChunk& reference, int position) override;
+  bool StateMatchesText(const std::string& referenceBase64);
 
   // The editor-side fields of the state.
   ResizeState& Resize() { return resize_; }
   DisplaySettings& Display() { return display_; }
   std::vector<KnobRanges>& Knobs() { return knobs_; }
   int& BlendOperator() { return blendOperator_; }
-  PresetFileRef& PresetFile() { return presetFile_; }
+  Kest_PresetXML& Presets() { return presets_; }
   bool IsLoading() const { return loading_; }
 
   // Engine reads for tests and the editor (plug-in lock held or audio thread).
@@ -110,7 +116,6 @@ class Tessaro_v2 : public IPlugVST {
   DisplaySettings display_;
   std::vector<KnobRanges> knobs_;
   int blendOperator_ = kDefaultBlendOperator;
-  PresetFileRef presetFile_;
   bool loading_ = true;  // set until the first reset and while a state loads
   int paramsStart_ = 0;
   int param18End_ = 0;
@@ -162,6 +167,29 @@ class Tessaro_v2 : public IPlugVST {
   std::array<LoudnessFollower, 4> loudness_;
   DisplayFeed* displayFeed_ = nullptr;  // editor displays; null while none is attached
   Kest_Config config_;
+
+  // The preset library's view of the plug-in.
+  class PresetBridge final : public PresetHost {
+   public:
+    explicit PresetBridge(Tessaro_v2& plug) : plug_(plug) {}
+    bool WriteState(IStateChunk& chunk) override { return plug_.SaveState(chunk); }
+    int ReadState(const IStateChunk& chunk) override { return plug_.LoadState(chunk, 0); }
+    bool StateMatchesText(const std::string& reference) override { return plug_.StateMatchesText(reference); }
+    const std::vector<std::pair<std::string, std::string>>& BuiltInProgramTexts() override {
+      return plug_.BuiltInPrograms();
+    }
+    int ProgramCount() override { return plug_.NumPrograms(); }
+    std::string ProgramName(int slot) override {
+      const IProgramSlot* p = plug_.GetProgram(slot);
+      return p ? p->name : "";
+    }
+    std::recursive_mutex& StateMutex() override { return plug_.Mutex(); }
+
+   private:
+    Tessaro_v2& plug_;
+  };
+  PresetBridge presetBridge_{*this};
+  Kest_PresetXML presets_{presetBridge_, "Tessaro_v2"};
 };
 
 }  // namespace tessaro
