@@ -28,7 +28,9 @@ struct IRect {
   // Paint and clip overlap test; touching edges count as overlapping on the
   // right and bottom, which keeps a control next to a dirty edge repainted.
   bool Intersects(const IRect& r) const { return R >= r.L && L < r.R && B >= r.T && T < r.B; }
-  bool Within(const IRect& outer) const { return L >= outer.L && R <= outer.R && T >= outer.T && B <= outer.B; }
+  bool Within(const IRect& outer) const {
+    return L >= outer.L && R <= outer.R && T >= outer.T && B <= outer.B;
+  }
   IRect Union(const IRect& r) const;
   IRect Intersection(const IRect& r) const;
 };

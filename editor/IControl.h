@@ -237,8 +237,8 @@ class IInvisibleSwitchControl : public IControl {
 // Drawn only while on; while off it is hit only in its off-state area.
 class IBitmapOverlayControl : public ISwitchControl {
  public:
-  IBitmapOverlayControl(IPlugBase* plug, int x, int y, int paramIdx, IBitmapStrip* strip, const IRect& offTarget,
-                        IBlend blend = {});
+  IBitmapOverlayControl(IPlugBase* plug, int x, int y, int paramIdx, IBitmapStrip* strip,
+                        const IRect& offTarget, IBlend blend = {});
   void Paint(IGraphics& graphics) override;
   void SetScale(double factor) override;
   const IRect& OffTarget() const { return offTarget_; }
@@ -252,7 +252,8 @@ class IBitmapOverlayControl : public ISwitchControl {
 class IKnobControl : public IControl {
  public:
   enum Direction : int { kVertical = 0, kHorizontal = 1 };
-  IKnobControl(IPlugBase* plug, const IRect& rect, int paramIdx, int direction = kVertical, double gearing = 4.0);
+  IKnobControl(IPlugBase* plug, const IRect& rect, int paramIdx, int direction = kVertical,
+               double gearing = 4.0);
   void MouseDown(int x, int y, const IMouseState& mouse) override;
   void MouseDrag(int x, int y, int dX, int dY, const IMouseState& mouse) override;
   void DoubleClick(int x, int y, const IMouseState& mouse) override;

@@ -51,8 +51,17 @@ class IGraphics : public IEditorLink {
  public:
   // Key codes of DispatchKeyDown; 100 is added while Control is held.
   enum Key : int {
-    kKeySpace = 0, kKeyUp, kKeyDown, kKeyLeft, kKeyRight,
-    kKeyDigit0 = 5, kKeyLetterA = 15, kKeyBackspace = 41, kKeyDelete, kKeyShift, kKeyControl
+    kKeySpace = 0,
+    kKeyUp,
+    kKeyDown,
+    kKeyLeft,
+    kKeyRight,
+    kKeyDigit0 = 5,
+    kKeyLetterA = 15,
+    kKeyBackspace = 41,
+    kKeyDelete,
+    kKeyShift,
+    kKeyControl
   };
   enum AlertResult : int { kAlertOk = 1, kAlertCancel = 2, kAlertYes = 6, kAlertNo = 7 };
   enum FileAction : int { kFileOpen = 0, kFileSave = 1 };
@@ -96,8 +105,10 @@ class IGraphics : public IEditorLink {
   void DispatchMouseLeave();
   // Single-line bitmap text; measureOnly adjusts rect instead of drawing.
   bool DrawText(ITextStyle& style, const char* text, IRect& rect, bool measureOnly = false);
-  bool BlitBitmap(const IBitmapStrip* strip, const IRect& dest, int srcX, int srcY, const IBlend* blend = nullptr);
-  bool BlitBitmapFrame(const IBitmapStrip* strip, const IRect& dest, int frame, const IBlend* blend = nullptr);
+  bool BlitBitmap(const IBitmapStrip* strip, const IRect& dest, int srcX, int srcY,
+                  const IBlend* blend = nullptr);
+  bool BlitBitmapFrame(const IBitmapStrip* strip, const IRect& dest, int frame,
+                       const IBlend* blend = nullptr);
   bool FillRect(const IColour& colour, const IRect& rect, const IBlend* blend = nullptr);
   bool OutlineRect(const IColour& colour, const IRect& rect);
 

@@ -38,10 +38,12 @@ std::uint32_t BlendPixel(std::uint32_t dst, std::uint32_t src, float opacity, Bl
   const int outA = Clamp255(da + (((255 - da) * alpha) >> 8));
   switch (mode) {
     case kAddAlpha:
-      return Argb(outA, Clamp255(R(dst) + ((R(src) * alpha) >> 8)), Clamp255(G(dst) + ((G(src) * alpha) >> 8)),
-                  Clamp255(B(dst) + ((B(src) * alpha) >> 8)));
+      return Argb(outA, Clamp255(R(dst) + ((R(src) * alpha) >> 8)),
+                  Clamp255(G(dst) + ((G(src) * alpha) >> 8)), Clamp255(B(dst) + ((B(src) * alpha) >> 8)));
     case kDodgeAlpha: {
-      const auto dodge = [](int d, int s) { return s >= 255 ? (d > 0 ? 255 : 0) : Clamp255(d * 256 / (256 - s)); };
+      const auto dodge = [](int d, int s) {
+        return s >= 255 ? (d > 0 ? 255 : 0) : Clamp255(d * 256 / (256 - s));
+      };
       return Argb(outA, Mix(R(dst), dodge(R(dst), R(src)), alpha), Mix(G(dst), dodge(G(dst), G(src)), alpha),
                   Mix(B(dst), dodge(B(dst), B(src)), alpha));
     }
@@ -53,10 +55,26 @@ std::uint32_t BlendPixel(std::uint32_t dst, std::uint32_t src, float opacity, Bl
 void Blit(LICE_IBitmap& dst, const LICE_IBitmap& src, int dx, int dy, int sx, int sy, int w, int h,
           float opacity, BlitMode mode) {
   // Clip against the source, then the destination, moving both origins.
-  if (sx < 0) { dx -= sx; w += sx; sx = 0; }
-  if (sy < 0) { dy -= sy; h += sy; sy = 0; }
-  if (dx < 0) { sx -= dx; w += dx; dx = 0; }
-  if (dy < 0) { sy -= dy; h += dy; dy = 0; }
+  if (sx < 0) {
+    dx -= sx;
+    w += sx;
+    sx = 0;
+  }
+  if (sy < 0) {
+    dy -= sy;
+    h += sy;
+    sy = 0;
+  }
+  if (dx < 0) {
+    sx -= dx;
+    w += dx;
+    dx = 0;
+  }
+  if (dy < 0) {
+    sy -= dy;
+    h += dy;
+    dy = 0;
+  }
   w = std::min({w, src.Width() - sx, dst.Width() - dx});
   h = std::min({h, src.Height() - sy, dst.Height() - dy});
   if (w <= 0 || h <= 0) return;
@@ -81,7 +99,8 @@ void FillRect(LICE_IBitmap& dst, const IRect& r, std::uint32_t argb, float opaci
   }
 }
 
-void Line(LICE_IBitmap& dst, int x1, int y1, int x2, int y2, std::uint32_t argb, float opacity, BlitMode mode) {
+void Line(LICE_IBitmap& dst, int x1, int y1, int x2, int y2, std::uint32_t argb, float opacity,
+          BlitMode mode) {
   const int dx = x2 - x1, dy = y2 - y1;
   const int steps = std::max(std::abs(dx), std::abs(dy));
   for (int i = 0; i <= steps; ++i) {
@@ -175,8 +194,9 @@ void ResampleLanczos(const LICE_IBitmap& src, const IRect& srcRect, LICE_IBitmap
     for (int x = 0; x < dw; ++x) {
       Px acc;
       for (std::size_t k = 0; k < tap.weights.size(); ++k) {
-        const Px& p = rows[static_cast<std::size_t>(tap.first + static_cast<int>(k)) * static_cast<std::size_t>(dw) +
-                           static_cast<std::size_t>(x)];
+        const Px& p =
+            rows[static_cast<std::size_t>(tap.first + static_cast<int>(k)) * static_cast<std::size_t>(dw) +
+                 static_cast<std::size_t>(x)];
         const double w = tap.weights[k];
         acc.a += w * p.a;
         acc.r += w * p.r;
@@ -184,7 +204,9 @@ void ResampleLanczos(const LICE_IBitmap& src, const IRect& srcRect, LICE_IBitmap
         acc.b += w * p.b;
       }
       const double a = std::clamp(acc.a, 0.0, 1.0);
-      const auto channel = [a](double v) { return a > 0.0 ? Clamp255(static_cast<int>(std::lround(v / a))) : 0; };
+      const auto channel = [a](double v) {
+        return a > 0.0 ? Clamp255(static_cast<int>(std::lround(v / a))) : 0;
+      };
       out[x] = Argb(static_cast<int>(std::lround(a * 255.0)), channel(acc.r), channel(acc.g), channel(acc.b));
     }
   }

@@ -80,7 +80,8 @@ void Blit(LICE_IBitmap& dst, const LICE_IBitmap& src, int dx, int dy, int sx, in
 void FillRect(LICE_IBitmap& dst, const IRect& r, std::uint32_t argb, float opacity, BlitMode mode);
 // A one-pixel line with both end points drawn; only rows and columns (what
 // outlines need) and general lines by stepping the longer axis.
-void Line(LICE_IBitmap& dst, int x1, int y1, int x2, int y2, std::uint32_t argb, float opacity, BlitMode mode);
+void Line(LICE_IBitmap& dst, int x1, int y1, int x2, int y2, std::uint32_t argb, float opacity,
+          BlitMode mode);
 // Resamples srcRect of src into dstRect of dst with a Lanczos (a = 3) filter,
 // horizontal pass then vertical pass; nothing outside either rectangle is
 // read or written, so neighbouring frames of a strip never mix.

@@ -42,8 +42,8 @@ char32_t NextCodepoint(const char* text, std::size_t& i) {
   return cp;
 }
 
-std::unique_ptr<LICE_CachedFont> LICE_CachedFont::Create(const FontRequest& request, const std::uint8_t* fontData,
-                                                         std::size_t fontSize) {
+std::unique_ptr<LICE_CachedFont> LICE_CachedFont::Create(const FontRequest& request,
+                                                         const std::uint8_t* fontData, std::size_t fontSize) {
   if (!fontData || fontSize == 0 || request.height <= 0) return nullptr;
   std::unique_ptr<LICE_CachedFont> font(new LICE_CachedFont());
   font->request_ = request;
@@ -140,8 +140,8 @@ int LICE_CachedFont::DrawText(LICE_IBitmap* bitmap, const char* text, IRect* rec
         if (!(flags & kNoClip) && (px < rect->L || px >= rect->R)) continue;
         const int coverage = g.coverage[static_cast<std::size_t>(y * g.width + c)];
         if (coverage == 0) continue;
-        const std::uint32_t src = (colour_ & 0x00FFFFFFu) |
-                                  (static_cast<std::uint32_t>(coverage * colourAlpha / 255) << 24);
+        const std::uint32_t src =
+            (colour_ & 0x00FFFFFFu) | (static_cast<std::uint32_t>(coverage * colourAlpha / 255) << 24);
         bitmap->SetPixel(px, py, lice::BlendPixel(bitmap->Pixel(px, py), src, 1.0f, lice::kCopyAlpha));
       }
     }

@@ -94,7 +94,8 @@ std::unique_ptr<LICE_MemBitmap> DecodePng(std::span<const std::uint8_t> bytes) {
 std::unique_ptr<LICE_MemBitmap> ReadPngFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return nullptr;
-  const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                        std::istreambuf_iterator<char>());
   return DecodePng(bytes);
 }
 
