@@ -34,7 +34,7 @@ fuzz: setup
 	  $(BUILD)-fuzz/corpus fuzz/seeds
 
 demo: build
-	@$(BUILD)/tessaro info $(BUILD)/Tessaro_v2.so
+	@$(BUILD)/tessaro demo demo-out.wav
 
 bench: build
 	@for b in $(BUILD)/bench/*_bench; do "$$b" || exit 1; done

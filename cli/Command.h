@@ -24,5 +24,7 @@ struct Command {
 };
 
 int RunInfo(std::span<const std::string> args);
+int RunPresets(std::span<const std::string> args);
+int RunSnapshot(std::span<const std::string> args);
 
 }  // namespace tessaro::cli

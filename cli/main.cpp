@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/Command.h"
+#include "cli/RenderCommand.h"
 
 namespace {
 
@@ -16,6 +17,16 @@ constexpr Command kCommands[] = {
     {"info", "[options] PLUGIN.so",
      "describe a VST 2.4 plug-in: identity, I/O, flags, parameters, programs",
      &tessaro::cli::RunInfo},
+    {"render", "[options] IN OUT",
+     "run an audio file through a VST 2.4 effect, latency compensated, and report its loudness",
+     &tessaro::cli::RunRender},
+    {"demo", "[options] [OUT]",
+     "render the built-in demo programme through Tessaro (\"Loud/Punch\", Amount 9, ISP Protect on)",
+     &tessaro::cli::RunDemo},
+    {"presets", "[FILE]", "list the presets of a Tessaro preset library (the default one without FILE)",
+     &tessaro::cli::RunPresets},
+    {"snapshot", "[--scale S] [--program N] OUT.png",
+     "paint the Tessaro editor without a window and write it as a PNG", &tessaro::cli::RunSnapshot},
 };
 
 void PrintUsage(std::FILE* out) {
