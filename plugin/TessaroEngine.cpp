@@ -199,11 +199,14 @@ void Tessaro_v2::ConfigureOversampling() {
       osLatency_ = FIRLatencySamples(firUp_[0], firDown_[0]);
     }
   }
-  // The editor redraws less often at the highest rate; no editor yet reads it.
   const double fs = SampleRate();
-  const double coreRate = factor_ * fs;
-  for (TruePeakDetector& d : ispDetect_) d.Design(coreRate);
-  for (TruePeakDetector& d : tpMeter_) d.Design(coreRate);
+  // The true-peak detectors run at fs, so fs decides their factor, as for a
+  // BS.1770 meter: 4 below 49 kHz, else 2. Chosen from the core rate, any
+  // oversampling would halve the detection at 44.1 and 48 kHz, and the phase
+  // shift of the minimum-phase modes then lets peaks between the 2x points
+  // through "ISP Protect".
+  for (TruePeakDetector& d : ispDetect_) d.Design(fs);
+  for (TruePeakDetector& d : tpMeter_) d.Design(fs);
   if (ispProtect_) {
     const int length = IspDelayLength(fs, ispDetect_[0].Upsampler());
     for (DelayLine& line : ispLine_) line.Resize(static_cast<std::size_t>(length));

@@ -17,6 +17,13 @@ constexpr double kQuietLevel = 3.16227766016837e-05;  // -90 dBFS
 constexpr double kEpsilon = 2.22045e-12;
 constexpr double kTiny = 2.22045e-15;
 constexpr double kLearnWindow = 0.0008;
+// The ISP detector interpolates with a filter that rolls off just below
+// Nyquist, so on material with content up to there (the linear-phase modes
+// keep it, clipping makes it) BS.1770 meters read up to 0.7 dB more than it
+// does. Its reading is raised by that much, so that "ISP Protect" keeps the
+// true peak under the ceiling as those meters measure it.
+constexpr double kIspDetectionHeadroom = 1.0901844923851276;  // +0.75 dB
+
 // No audio interface delivers more than +120 dBFS: a larger or non-finite
 // sample from a host is garbage that would otherwise poison every filter and
 // delay line for good. Such samples enter as silence; the rest is untouched.
@@ -172,7 +179,8 @@ void Tessaro_v2::ProcessBlock(double** inputs, double** outputs, int frames) noe
       }
 
       if (ispProtect_) {
-        const double tp = std::max(ispDetect_[0].Process(y0), ispDetect_[1].Process(y1));
+        const double tp =
+            kIspDetectionHeadroom * std::max(ispDetect_[0].Process(y0), ispDetect_[1].Process(y1));
         const double d0 = ispLine_[0].Push(y0);
         const double d1 = ispLine_[1].Push(y1);
         if (tp >= ceil) {
