@@ -453,7 +453,11 @@ bool Kest_PresetXML::LoadClipboardText(const std::string& text) {
 
 void Kest_PresetXML::RestoreFromState(const std::string& path, int entry) {
   if (applying_) return;
-  if (!LoadPresetFile(path, false)) OpenDefaultPresetFile(std::string());
+  // A state names a library, it does not ask for one to be made: a project
+  // from another machine, or a corrupt chunk, must not leave files behind.
+  // A library that is not here gives the default one.
+  const std::string file = NormalisePresetPath(path, false, folder_);
+  if (file.empty() || !Opens(file) || !LoadPresetFile(file, false)) OpenDefaultPresetFile(std::string());
   MakeCurrent(entry);
 }
 

@@ -5,7 +5,9 @@
 
 #include <atomic>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 #include <random>
 #include <thread>
@@ -210,6 +212,14 @@ TEST(Robustness, HostileChunksNeverCrashOrLeaveParametersOutOfRange) {
   }
   for (std::size_t at = 8; at + 4 <= bank.size(); at += 61)
     for (std::int32_t v : ints) check(poke(bank, at, &v, 4), false);
+
+  // The preset-file path inside all those states never made a file appear.
+  if (const char* appData = std::getenv("APPDATA")) {
+    for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(appData) / "Kest-Audio")) {
+      const std::string name = entry.path().filename().string();
+      EXPECT_TRUE(name == "Tessaro_v2_CONFIG.xml" || name == "Tessaro_v2_preset_DEFAULT.xml") << name;
+    }
+  }
 }
 
 TEST(Robustness, NonFiniteAndDenormalInputKeepTheOutputFinite) {
