@@ -674,5 +674,24 @@ TEST_F(Render, DemoRendersItsProgrammeThroughLoudPunch) {
   EXPECT_GT(MaxDifference(Path("softer.wav"), Path("demo-out.wav")), kDifferent);
 }
 
+// ---- Preset libraries --------------------------------------------------------
+
+TEST_F(Render, PresetsListsTheDefaultLibraryAndRefusesOtherFiles) {
+  // The first start of the plug-in (any command that loads it) makes the
+  // default library, one entry per program.
+  ASSERT_EQ(Run({"demo", Path("demo.wav")}).exitCode, 0);
+  const CommandResult listed = Run({"presets"});
+  ASSERT_EQ(listed.exitCode, 0) << listed.err;
+  EXPECT_NE(listed.out.find("Tessaro_v2_preset_DEFAULT.xml: 20 entries"), std::string::npos) << listed.out;
+  for (const char* name : {"Default", "Kest-Basic", "Loud/Punch", "Color-Orange"})
+    EXPECT_NE(listed.out.find(std::string("  ") + name + "\n"), std::string::npos) << name << "\n" << listed.out;
+
+  std::ofstream(Path("other.xml")) << "<?xml version=\"1.0\"?>\n<Other/>\n";
+  const CommandResult refused = Run({"presets", Path("other.xml")});
+  EXPECT_EQ(refused.exitCode, 1);
+  EXPECT_NE(refused.err.find("not a preset library"), std::string::npos) << refused.err;
+  EXPECT_EQ(Run({"presets", "a", "b"}).exitCode, 2);
+}
+
 }  // namespace
 }  // namespace tessaro::testing
