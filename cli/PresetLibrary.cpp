@@ -3,17 +3,11 @@
 #include <cstring>
 #include <pugixml.hpp>
 
+#include "core/IStateChunk.h"
+#include "settings/Kest_PresetXML.h"
+
 namespace tessaro::cli {
 namespace {
-
-int SextetOf(char c) {
-  if (c >= 'A' && c <= 'Z') return c - 'A';
-  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-  if (c >= '0' && c <= '9') return c - '0' + 52;
-  if (c == '+') return 62;
-  if (c == '/') return 63;
-  return -1;
-}
 
 // The element's own value, else its first text or CDATA child: libraries
 // written by hand sometimes wrap the state in CDATA.
@@ -26,37 +20,6 @@ std::string ElementText(const pugi::xml_node& node) {
 }
 
 }  // namespace
-
-bool DecodeBase64(const std::string& text, std::vector<std::uint8_t>* out) {
-  out->clear();
-  std::uint32_t bits = 0;
-  int count = 0;
-  bool padding = false;
-  for (char c : text) {
-    if (c == ' ' || c == '\n' || c == '\r' || c == '\t') continue;
-    if (c == '=') {
-      padding = true;
-      continue;
-    }
-    const int sextet = SextetOf(c);
-    if (sextet < 0 || padding) return false;  // data after padding is not base64 either
-    bits = (bits << 6) | static_cast<std::uint32_t>(sextet);
-    if (++count == 4) {
-      out->push_back(static_cast<std::uint8_t>(bits >> 16));
-      out->push_back(static_cast<std::uint8_t>(bits >> 8));
-      out->push_back(static_cast<std::uint8_t>(bits));
-      bits = 0;
-      count = 0;
-    }
-  }
-  if (count == 1) return false;
-  if (count == 2) out->push_back(static_cast<std::uint8_t>(bits >> 4));
-  if (count == 3) {
-    out->push_back(static_cast<std::uint8_t>(bits >> 10));
-    out->push_back(static_cast<std::uint8_t>(bits >> 2));
-  }
-  return true;
-}
 
 PresetLookup FindPreset(const std::string& file, const std::string& name) {
   PresetLookup result;
@@ -104,10 +67,13 @@ PresetLookup FindPreset(const std::string& file, const std::string& name) {
   const pugi::xml_node& node = matches.front();
   result.category = node.attribute("category").value();
   result.name = node.attribute("preset").value();
-  if (!DecodeBase64(ElementText(node), &result.state) || result.state.empty()) {
+  // Decoded exactly as the plug-in's own library decodes its entries.
+  IStateChunk state;
+  if (!PresetDataToState(ElementText(node), &state)) {
     result.error = "preset '" + name + "' in '" + file + "' holds no valid base64 state";
     return result;
   }
+  result.state.assign(state.Data(), state.Data() + state.Size());
   result.found = true;
   return result;
 }

@@ -22,8 +22,4 @@ struct PresetLookup {
 // than one category must be given with its category.
 PresetLookup FindPreset(const std::string& file, const std::string& name);
 
-// Standard base64 (whitespace ignored, padding optional). False on any other
-// character or a dangling single sextet.
-bool DecodeBase64(const std::string& text, std::vector<std::uint8_t>* out);
-
 }  // namespace tessaro::cli
