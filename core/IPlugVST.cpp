@@ -146,8 +146,9 @@ int IPlugVST::HostId() {
   CallHost(vst2::audioMasterGetProductString, 0, 0, product);
   product[sizeof product - 1] = '\0';
   if (product[0]) {
-    const auto v = static_cast<std::int32_t>(CallHost(vst2::audioMasterGetVendorVersion));
-    hostVersion_ = (v / 10000) * 65536 + ((v % 10000) / 100) * 256 + v % 100;
+    // Any number can come back: the arithmetic is done wide and kept in range.
+    const std::int64_t v = std::clamp<std::int64_t>(CallHost(vst2::audioMasterGetVendorVersion), 0, 32767 * 10000LL);
+    hostVersion_ = static_cast<std::int32_t>((v / 10000) * 65536 + ((v % 10000) / 100) * 256 + v % 100);
   } else {
     hostVersion_ = 0;
   }
@@ -240,7 +241,13 @@ std::intptr_t IPlugVST::VSTDispatcher(AEffect* effect, std::int32_t opcode, std:
     return 0;
   }
   Lock lock(plug->mutex_);
-  return plug->Dispatch(opcode, index, value, ptr, opt);
+  // No exception may unwind into the host: a failed allocation for a huge
+  // chunk, say, answers 0 like any other failure.
+  try {
+    return plug->Dispatch(opcode, index, value, ptr, opt);
+  } catch (...) {
+    return 0;
+  }
 }
 
 std::intptr_t IPlugVST::Dispatch(std::int32_t opcode, std::int32_t index, std::intptr_t value, void* ptr,
@@ -619,9 +626,14 @@ void IPlugVST::VSTSetParameter(AEffect* effect, std::int32_t index, float value)
   // A normalised value outside 0..1 (or NaN) would map outside the range.
   if (!param || std::isnan(value)) return;
   const double normalised = std::clamp(static_cast<double>(value), 0.0, 1.0);
-  plug->PushToEditor(index, normalised, true);
-  param->Set(param->FromNormalised(normalised));
-  plug->ParameterChanged(index, kSourceHost);
+  try {
+    plug->PushToEditor(index, normalised, true);
+    param->Set(param->FromNormalised(normalised));
+    plug->ParameterChanged(index, kSourceHost);
+  } catch (...) {
+    // The value is set; a reaction that could not allocate leaves the engine
+    // as it was rather than taking the host down.
+  }
 }
 
 }  // namespace tessaro

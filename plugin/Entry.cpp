@@ -13,10 +13,11 @@ TESSARO_EXPORT AEffect* VSTPluginMain(audioMasterCallback host) {
   tessaro::Tessaro_v2* plug = nullptr;
   try {
     plug = new tessaro::Tessaro_v2(host);
+    plug->FillEmptyPrograms("Empty", plug->NumPrograms());
   } catch (...) {
+    delete plug;
     return nullptr;  // no exception may reach the host
   }
-  plug->FillEmptyPrograms("Empty", plug->NumPrograms());
   AEffect* effect = plug->Effect();
   if (effect->numPrograms < 1) effect->numPrograms = 1;
   return effect;

@@ -1,6 +1,8 @@
 // The audio processing loop: trim and gain, oversampled limiter core, output
 // stages, ISP protection, metering, fades, learning and dither.
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cmath>
 #include <ctime>
 
@@ -49,9 +51,10 @@ double DitherScale(int index) noexcept {
 }
 
 inline double Dither(double out, double& previous) noexcept {
-  int exponent = 0;
-  std::frexp(static_cast<float>(out), &exponent);  // biased exponent - 126 for normal values
-  const int e = std::clamp(out == 0.0 ? -42 : exponent, -42, 10);
+  // The biased exponent of the single-precision value, less 126, read from
+  // its bits: a conversion under flush-to-zero must not turn it into 0.
+  const int biased = static_cast<int>((std::bit_cast<std::uint32_t>(static_cast<float>(out)) >> 23) & 0xFF);
+  const int e = std::clamp(biased - 126, -42, 10);
   const double r1 = SharedDither::Next();
   const double r2 = SharedDither::Next();
   const double d = (r1 - r2) * DitherScale(10 - e);

@@ -141,11 +141,20 @@ int Tessaro_v2::LoadState(const IStateChunk& chunk, int position) {
     }
   }
 
+  // A load ends any learning: switched off before the re-apply, so that its
+  // reaction cannot move the trim the state just brought.
+  params_[kAutoLearnTrim].Set(0.0);
   for (int i = 0; i < kParamsReappliedAfterLoad; ++i) ParameterChanged(i, kSourceRestore);
   PushToEditor(kAutoLearnTrim, 0.0, false);
-  for (std::size_t k = 0; k < knobRecords.size(); ++k)
-    knobRecords[k].first->SelectValuePoint(params_[knobRecords[k].first->ParamIndex()], knobRecords[k].second,
-                                           knobValues[k], true);
+  for (std::size_t k = 0; k < knobRecords.size(); ++k) {
+    KnobRanges& knob = *knobRecords[k].first;
+    IParameter& param = params_[knob.ParamIndex()];
+    // An unknown range falls back to the first, never leaving the widened one.
+    if (!knob.SelectValuePoint(param, knobRecords[k].second, knobValues[k], true))
+      knob.SelectValuePoint(param, 0, knobValues[k], true);
+  }
+  learnOn_ = false;
+  StartFade(0.35);
   HostUpdateDisplay();
   loading_ = false;
   return position;

@@ -21,6 +21,10 @@ constexpr const char* kClipboardTag = "ClipboardPreset:{";
 
 bool Opens(const std::string& path) {
   if (path.empty()) return false;
+  // Only plain files: a stored path naming a FIFO or a device would block
+  // the plug-in (and with it the host) inside the open.
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) return false;
   std::ifstream in(path, std::ios::binary);
   return static_cast<bool>(in);
 }

@@ -1,5 +1,8 @@
 #include "settings/UserFolder.h"
 
+#include <pwd.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
@@ -15,8 +18,13 @@ std::string UserFolder() {
     base = xdg;
   } else if (const char* home = std::getenv("HOME"); home && *home) {
     base = fs::path(home) / ".config";
+  } else if (const passwd* user = getpwuid(getuid()); user && user->pw_dir && *user->pw_dir) {
+    base = fs::path(user->pw_dir) / ".config";
   } else {
-    return {};
+    // Never the host's working directory.
+    std::error_code ec;
+    base = fs::temp_directory_path(ec);
+    if (ec) return {};
   }
   const fs::path folder = base / "Kest-Audio";
   std::error_code ignored;

@@ -1,7 +1,12 @@
 // The plug-in state layout: what SaveState writes and LoadState accepts.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cmath>
+#include <future>
 #include <filesystem>
 #include <cstring>
 #include <memory>
@@ -253,6 +258,72 @@ TEST(FactoryPrograms, HostSeesAggressiveThroughTheDispatcher) {
   EXPECT_EQ(plugin->ParamDisplay(kTransientCharacter), "81.0");
   EXPECT_EQ(plugin->ParamDisplay(kInputTrim), "0.0");
   EXPECT_EQ(plugin->ParamDisplay(kMarginLevel), "-0.50");
+}
+
+}  // namespace
+}  // namespace tessaro
+
+namespace tessaro {
+namespace {
+
+TEST_F(StateTest, LoadingWhileLearningKeepsTheLoadedTrimAndStopsLearning) {
+  plug->GetParam(kInputTrim)->Set(6.0);
+  IStateChunk saved;
+  ASSERT_TRUE(plug->SaveState(saved));
+  plug->GetParam(kAutoLearnTrim)->Set(1.0);
+  plug->ParameterChanged(kAutoLearnTrim, kSourceHost);
+  ASSERT_TRUE(plug->LearnOn());
+  ASSERT_GT(plug->LoadState(saved, 0), 0);
+  EXPECT_EQ(plug->GetParam(kInputTrim)->Value(), 6.0);
+  EXPECT_FALSE(plug->LearnOn());
+  EXPECT_EQ(plug->GetParam(kAutoLearnTrim)->Value(), 0.0);
+}
+
+TEST_F(StateTest, AnUnknownKnobRangeFallsBackToTheFirst) {
+  IStateChunk saved;
+  ASSERT_TRUE(plug->SaveState(saved));
+  // The knob pair follows the version (8 bytes) and the reserved int after
+  // the header, the seven resize values and the scale.
+  const int pairAt = 8 + 7 * 8 + 8 + 8 + 4;
+  std::int32_t p = 0, r = 7;
+  ASSERT_GT(saved.GetInt(&p, pairAt), 0);
+  ASSERT_EQ(p, kMarginLevel);
+  std::memcpy(saved.Data() + pairAt + 4, &r, 4);
+  ASSERT_GT(plug->LoadState(saved, 0), 0);
+  EXPECT_EQ(plug->Knobs().at(0).SelectedPoint(), 0);
+  EXPECT_EQ(plug->GetParam(kMarginLevel)->Min(), -1.5);
+  EXPECT_EQ(plug->GetParam(kMarginLevel)->Max(), 0.0);
+}
+
+TEST_F(StateTest, APresetPathNamingAFifoDoesNotBlockTheLoad) {
+  const std::filesystem::path fifo = std::filesystem::temp_directory_path() /
+                                     ("tessaro-fifo-" + std::to_string(::getpid()));
+  std::filesystem::remove(fifo);
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  IStateChunk c;
+  c.PutInt(18);
+  c.PutInt(10);
+  for (int i = 0; i < 7; ++i) c.PutDouble(-1.0);
+  c.PutDouble(1.0);
+  c.PutDouble(20110.0);
+  c.PutInt(1);
+  c.PutInt(Tessaro_v2::kKnobListEnd);
+  c.PutInt(Tessaro_v2::kKnobListEnd);
+  plug->Display().WriteRecord(c);
+  c.PutInt(19);
+  c.PutDouble(1.0);
+  c.PutString(fifo.string());
+  c.PutInt(0);
+  for (int i = 0; i < kNumParams; ++i) c.PutDouble(plug->GetParam(i)->Value());
+  auto load = std::async(std::launch::async, [&] { return plug->LoadState(c, 0); });
+  if (load.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+    ADD_FAILURE() << "LoadState blocked on the FIFO";
+    std::filesystem::remove(fifo);
+    std::quick_exit(1);
+  }
+  EXPECT_EQ(load.get(), c.Size());
+  EXPECT_NE(plug->Presets().Path(), fifo.string());
+  std::filesystem::remove(fifo);
 }
 
 }  // namespace

@@ -76,6 +76,12 @@ TEST_F(WrapperTest, HostIsIdentifiedOnceWithItsVersion) {
   EXPECT_EQ(plug->HostId(), 1);  // stored: asked only once
 }
 
+TEST_F(WrapperTest, AnAbsurdVendorVersionStaysInRange) {
+  gVendorVersion = 2147483647;  // clamped to 32767.00.00
+  EXPECT_EQ(plug->HostId(), 1);
+  EXPECT_EQ(plug->HostVersion(), 32767 * 65536);
+}
+
 TEST_F(WrapperTest, HostWithoutProductStringHasVersionZero) {
   gProduct = "";
   gVendorVersion = 1234;
