@@ -151,6 +151,9 @@ void PrintPrograms(host::Plugin& plugin) {
 
 void ProcessOneSilentBlock(host::Plugin& plugin, std::int32_t frames) {
   const auto length = static_cast<std::size_t>(frames);
+  // A broken record may claim any channel count; a plug-in with more than 64
+  // is not processed, only described.
+  if (plugin.NumInputs() > 64 || plugin.NumOutputs() > 64) return;
   std::vector<std::vector<float>> inputs(static_cast<std::size_t>(std::max(plugin.NumInputs(), 0)),
                                          std::vector<float>(length, 0.0f));
   std::vector<std::vector<float>> outputs(

@@ -495,6 +495,10 @@ std::optional<Failure> RenderFrames(host::Plugin& plugin, SNDFILE* in, const SF_
     if (!inputEnded && fed < total) {
       const sf_count_t want = std::min<std::int64_t>(n, total - fed);
       got = sf_readf_double(in, interleavedIn.data(), want);
+      if (got < want && sf_error(in) != SF_ERR_NO_ERROR) {
+        progress.Finish();
+        return Failure{kExitInput, std::string("reading IN failed: ") + sf_strerror(in)};
+      }
       if (got < want) {
         inputEnded = true;
         total = fed + std::max<std::int64_t>(got, 0);
@@ -631,6 +635,14 @@ int Render(Options options, const char* command) {
   std::unique_ptr<host::Plugin> plugin = host::Plugin::Load(options.pluginPath, hostOptions, &error);
   if (!plugin) return Fail({kExitPlugin, "the plug-in failed to load: " + error}, command);
   const int needed = inInfo.channels;
+  // More than this is no audio effect but a broken record; refuse it before
+  // sizing buffers by it.
+  constexpr int kMostChannels = 64;
+  if (plugin->NumInputs() > kMostChannels || plugin->NumOutputs() > kMostChannels) {
+    return Fail({kExitChannels, fmt::format("the plug-in claims {} inputs and {} outputs", plugin->NumInputs(),
+                                            plugin->NumOutputs())},
+                command);
+  }
   if (plugin->NumInputs() < 1 || plugin->NumOutputs() < needed || (needed == 2 && plugin->NumInputs() < 2)) {
     return Fail({kExitChannels,
                  fmt::format("the plug-in has {} inputs and {} outputs; a {} file needs {}",

@@ -3,6 +3,7 @@
 #include <fmt/core.h>
 
 #include <cstdio>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -52,7 +53,14 @@ int main(int argc, char** argv) {
   }
   for (const Command& command : kCommands) {
     if (command.name == name) {
-      return command.run(std::span<const std::string>(args).subspan(1));
+      // A misbehaving plug-in can make anything throw (a huge channel count,
+      // say); end with a message and the failure code, not a core dump.
+      try {
+        return command.run(std::span<const std::string>(args).subspan(1));
+      } catch (const std::exception& e) {
+        fmt::print(stderr, "tessaro {}: {}\n", name, e.what());
+        return tessaro::cli::kExitFailure;
+      }
     }
   }
   fmt::print(stderr, "tessaro: unknown command '{}'\n\n", name);

@@ -531,13 +531,12 @@ bool IGraphics::DrawText(ITextStyle& style, const char* text, IRect& rect, bool 
   if (!style.cachedFont) style.cachedFont = CachedFontFor(style);
   LICE_CachedFont* font = style.cachedFont;
   if (!font) return false;
-  font->SetTextColour(style.colour.Packed());
   int flags = LICE_IFont::kSingleLine | LICE_IFont::kVCentre | LICE_IFont::kNoClip;
   if (style.align == ITextStyle::kCentre) flags |= LICE_IFont::kCentre;
   if (style.align == ITextStyle::kRight) flags |= LICE_IFont::kRight;
   if (style.colour.A >= 255) flags |= LICE_IFont::kNoAlphaPass;
   if (!measureOnly) {
-    font->DrawText(drawBuffer_.get(), text, &rect, flags);
+    font->DrawText(drawBuffer_.get(), text, &rect, flags, style.colour.Packed());
     return true;
   }
   const int width = font->MeasureWidth(text);
@@ -614,6 +613,9 @@ void IGraphics::SetEditorSize(int width, int height) {
   height_ = height;
   drawBuffer_.reset();
   CreateDrawBuffer();
+  // The cairo surface lived on the old buffer; rebuild it here rather than
+  // rely on the host path below, which may not run.
+  if (canvas_) canvas_->CreateSurface(*this);
   if (plug_) plug_->ResizeEditor(width, height);
 }
 

@@ -102,21 +102,26 @@ const LICE_CachedFont::Glyph& LICE_CachedFont::GlyphFor(char32_t codepoint) {
 
 int LICE_CachedFont::MeasureWidth(const char* text) {
   std::lock_guard<std::mutex> lock(mutex_);
+  return MeasureWidthLocked(text);
+}
+
+int LICE_CachedFont::MeasureWidthLocked(const char* text) {
   int width = 0;
   for (std::size_t i = 0; text[i] != '\0';) width += GlyphFor(NextCodepoint(text, i)).advance;
   return width;
 }
 
-int LICE_CachedFont::DrawText(LICE_IBitmap* bitmap, const char* text, IRect* rect, int flags) {
+int LICE_CachedFont::DrawText(LICE_IBitmap* bitmap, const char* text, IRect* rect, int flags,
+                              std::uint32_t argb) {
   if (!text || !rect) return 0;
-  const int width = MeasureWidth(text);
+  std::lock_guard<std::mutex> lock(mutex_);
+  const int width = MeasureWidthLocked(text);
   if (flags & kCalcRect) {
     rect->R = rect->L + width;
     rect->B = rect->T + LineHeight();
     return LineHeight();
   }
   if (!bitmap) return LineHeight();
-  std::lock_guard<std::mutex> lock(mutex_);
   int x = rect->L;
   if (flags & kCentre) {
     x = rect->L + (rect->W() - width) / 2;
@@ -125,7 +130,7 @@ int LICE_CachedFont::DrawText(LICE_IBitmap* bitmap, const char* text, IRect* rec
   }
   const int baseline =
       (flags & kVCentre) ? rect->T + (rect->H() - LineHeight()) / 2 + ascent_ : rect->T + ascent_;
-  const int colourAlpha = lice::A(colour_);
+  const int colourAlpha = lice::A(argb);
   const IRect bounds{0, 0, bitmap->Width(), bitmap->Height()};
   for (std::size_t i = 0; text[i] != '\0';) {
     const Glyph& g = GlyphFor(NextCodepoint(text, i));
@@ -141,7 +146,7 @@ int LICE_CachedFont::DrawText(LICE_IBitmap* bitmap, const char* text, IRect* rec
         const int coverage = g.coverage[static_cast<std::size_t>(y * g.width + c)];
         if (coverage == 0) continue;
         const std::uint32_t src =
-            (colour_ & 0x00FFFFFFu) | (static_cast<std::uint32_t>(coverage * colourAlpha / 255) << 24);
+            (argb & 0x00FFFFFFu) | (static_cast<std::uint32_t>(coverage * colourAlpha / 255) << 24);
         bitmap->SetPixel(px, py, lice::BlendPixel(bitmap->Pixel(px, py), src, 1.0f, lice::kCopyAlpha));
       }
     }

@@ -3,6 +3,8 @@
 // plug-in (resource 1001), the only font the editor can rely on everywhere.
 #pragma once
 
+#include <atomic>
+
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -55,8 +57,13 @@ class LICE_CachedFont : public LICE_IFont {
                                                  std::size_t fontSize);
   ~LICE_CachedFont() override;
 
-  void SetTextColour(std::uint32_t argb) override { colour_ = argb; }
-  int DrawText(LICE_IBitmap* bitmap, const char* text, IRect* rect, int flags) override;
+  void SetTextColour(std::uint32_t argb) override { colour_.store(argb, std::memory_order_relaxed); }
+  int DrawText(LICE_IBitmap* bitmap, const char* text, IRect* rect, int flags) override {
+    return DrawText(bitmap, text, rect, flags, colour_.load(std::memory_order_relaxed));
+  }
+  // The same in the given colour: editors of several instances share one
+  // font, so the colour travels with the call rather than in the font.
+  int DrawText(LICE_IBitmap* bitmap, const char* text, IRect* rect, int flags, std::uint32_t argb);
   int LineHeight() const override { return ascent_ + descent_; }
   // Width of the text's advances in pixels.
   int MeasureWidth(const char* text);
@@ -67,13 +74,14 @@ class LICE_CachedFont : public LICE_IFont {
     std::vector<std::uint8_t> coverage;
   };
   LICE_CachedFont() = default;
-  const Glyph& GlyphFor(char32_t codepoint);
+  const Glyph& GlyphFor(char32_t codepoint);  // with mutex_ held: it fills the cache
+  int MeasureWidthLocked(const char* text);
 
   std::mutex mutex_;  // instances in several hosts' threads share one font
   FT_LibraryRec_* library_ = nullptr;
   FT_FaceRec_* face_ = nullptr;
   FontRequest request_;
-  std::uint32_t colour_ = 0xFF000000u;
+  std::atomic<std::uint32_t> colour_{0xFF000000u};
   int ascent_ = 0, descent_ = 0;
   std::map<char32_t, Glyph> glyphs_;
 };

@@ -59,7 +59,11 @@ bool DecodeInto(MemoryReader& reader, LICE_MemBitmap& out, std::vector<png_bytep
   if (colourType == PNG_COLOR_TYPE_GRAY || colourType == PNG_COLOR_TYPE_GRAY_ALPHA) png_set_gray_to_rgb(png);
   png_set_filler(png, 0xFF, PNG_FILLER_AFTER);  // no-op when alpha is already there
   png_read_update_info(png, info);
-  if (png_get_rowbytes(png, info) != width * 4 || width > 16384 || height > 65536) {
+  // Our pictures are a few megapixels; anything beyond 64 Mpx is refused
+  // before it is allocated.
+  constexpr std::uint64_t kMostPixels = std::uint64_t{1} << 26;
+  if (png_get_rowbytes(png, info) != width * 4 || width > 16384 || height > 65536 ||
+      static_cast<std::uint64_t>(width) * height > kMostPixels) {
     png_destroy_read_struct(&png, &info, nullptr);
     return false;
   }

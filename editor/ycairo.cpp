@@ -117,6 +117,7 @@ ycairo_gui::ycairo_gui(ycairo_canvas* canvas, const IRect* rect, const IRectD* d
     : intRect_(rect), dblRect_(drect), guiCanvas_(canvas) {}
 
 void ycairo_gui::BeginPaint(const IRect& r) {
+  paintState_ = kDirect;
   if (!guiCanvas_ || !guiCanvas_->Context()) return;
   if (!groupRect_.Empty() && !r.Empty() && r.Within(groupRect_)) {
     cairo_t* cr = Context();
@@ -129,13 +130,14 @@ void ycairo_gui::BeginPaint(const IRect& r) {
     cairo_new_path(Context());
     paintState_ = kDirect;
   } else {
-    groupSurface_ = guiCanvas_->Surface();
-    groupContext_ = guiCanvas_->Context();
-    cairo_set_antialias(groupContext_, CAIRO_ANTIALIAS_FAST);
-    cairo_set_operator(groupContext_, CAIRO_OPERATOR_OVER);
-    cairo_rectangle(groupContext_, r.L, r.T, r.W(), r.H());
-    cairo_clip(groupContext_);
-    cairo_push_group(groupContext_);
+    // Always the canvas's current context: a resize rebuilds it, and a
+    // pointer kept from an earlier paint would then be freed memory.
+    cairo_t* cr = guiCanvas_->Context();
+    cairo_set_antialias(cr, CAIRO_ANTIALIAS_FAST);
+    cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
+    cairo_rectangle(cr, r.L, r.T, r.W(), r.H());
+    cairo_clip(cr);
+    cairo_push_group(cr);
     paintState_ = kGrouped;
     groupRect_ = r;
   }

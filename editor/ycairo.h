@@ -74,7 +74,7 @@ class ycairo_gui : public ycairo_helper {
   static void RoundedRectPath(cairo_t* cr, double x, double y, double w, double h, double r);
 
   cairo_t* Context() const {
-    return groupContext_ ? groupContext_ : (guiCanvas_ ? guiCanvas_->Context() : nullptr);
+    return guiCanvas_ ? guiCanvas_->Context() : nullptr;
   }
   ycairo_canvas* Canvas() const { return guiCanvas_; }
   int PaintState() const { return paintState_; }
@@ -86,8 +86,6 @@ class ycairo_gui : public ycairo_helper {
   const IRectD* dblRect_;
   ycairo_canvas* guiCanvas_;
   int paintState_ = kDirect;
-  cairo_surface_t* groupSurface_ = nullptr;
-  cairo_t* groupContext_ = nullptr;
 };
 
 class ycairo_text {

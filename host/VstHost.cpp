@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
+#include <set>
 #include <iterator>
 #include <string_view>
 
@@ -16,6 +18,16 @@ using EntryPoint = AEffect* (*)(audioMasterCallback);
 // call back from inside it. Those calls come on the loading thread, so a
 // thread-local tells the callback which Plugin is being created.
 thread_local Plugin* tLoading = nullptr;
+
+// The plug-ins this process has loaded: a callback names its host object
+// through AEffect::resvd1, which is only trusted when it names one of these.
+std::mutex gLiveMutex;
+std::set<const void*> gLive;
+
+bool IsLive(const void* plugin) {
+  std::lock_guard<std::mutex> lock(gLiveMutex);
+  return gLive.count(plugin) != 0;
+}
 
 class LoadingScope {
  public:
@@ -51,7 +63,8 @@ bool HostCanDo(const char* text) {
   static constexpr std::string_view kYes[] = {"sendVstEvents",       "sendVstMidiEvent",
                                               "sendVstTimeInfo",     "receiveVstEvents",
                                               "receiveVstMidiEvent", "sizeWindow"};
-  const std::string_view asked(text);
+  // A plug-in may pass a string without its terminating zero.
+  const std::string_view asked(text, strnlen(text, 256));
   return std::find(std::begin(kYes), std::end(kYes), asked) != std::end(kYes);
 }
 
@@ -116,11 +129,19 @@ std::unique_ptr<Plugin> Plugin::Load(const std::string& path, const HostOptions&
                 FourCCText(effect->magic) + "')");
   }
   effect->resvd1 = reinterpret_cast<std::intptr_t>(plugin.get());
+  {
+    std::lock_guard<std::mutex> lock(gLiveMutex);
+    gLive.insert(plugin.get());
+  }
   plugin->effect_ = effect;
   return plugin;
 }
 
 Plugin::~Plugin() {
+  {
+    std::lock_guard<std::mutex> lock(gLiveMutex);
+    gLive.erase(this);
+  }
   if (effect_ != nullptr) {
     Dispatch(vst2::effMainsChanged, 0, 0);
     Dispatch(vst2::effClose);
@@ -135,6 +156,9 @@ std::intptr_t Plugin::Callback(AEffect* effect, std::int32_t opcode, std::int32_
   Plugin* plugin = tLoading;
   if (plugin == nullptr && effect != nullptr && effect->resvd1 != 0) {
     plugin = reinterpret_cast<Plugin*>(effect->resvd1);
+    // The field is ours once Load has set it; before that a plug-in thread
+    // may call with whatever the plug-in left there.
+    if (!IsLive(plugin) || plugin->effect_ != effect) plugin = nullptr;
   }
   if (plugin != nullptr) return plugin->Answer(opcode, index, value, ptr, opt);
 
@@ -327,7 +351,9 @@ bool Plugin::ProgramNameIndexed(std::int32_t index, std::string* name) {
 std::vector<std::uint8_t> Plugin::GetChunk(bool isProgram) {
   void* data = nullptr;
   const std::intptr_t size = Dispatch(vst2::effGetChunk, isProgram ? 1 : 0, 0, &data);
-  if (size <= 0 || data == nullptr) return {};
+  // No state is anywhere near this big; a larger size is a broken plug-in.
+  constexpr std::intptr_t kLargestChunk = std::intptr_t{1} << 28;
+  if (size <= 0 || size > kLargestChunk || data == nullptr) return {};
   // The plug-in keeps ownership of the memory; take a copy before the next call.
   const auto* bytes = static_cast<const std::uint8_t*>(data);
   return std::vector<std::uint8_t>(bytes, bytes + size);
