@@ -42,6 +42,7 @@ bench: build
 install: build
 	@mkdir -p $(HOME)/.vst
 	@cp $(BUILD)/Tessaro_v2.so $(HOME)/.vst/
+	@cp resources/Ubuntu-Font-Licence.txt $(HOME)/.vst/Tessaro_v2-Ubuntu-Font-Licence.txt
 	@echo "installed $(HOME)/.vst/Tessaro_v2.so"
 
 clean:
