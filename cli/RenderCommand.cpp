@@ -604,7 +604,18 @@ std::optional<Failure> WriteDemoProgramme(TempFile* file) {
   return std::nullopt;
 }
 
+// From the first temp file on, an interruption or a crash (a plug-in can
+// crash the whole process) removes the temp files before the process ends.
+void InstallCleanupHandlers() {
+  struct sigaction action {};
+  action.sa_handler = &RemoveTempsOnSignal;
+  sigemptyset(&action.sa_mask);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT})
+    sigaction(signal, &action, nullptr);
+}
+
 int Render(Options options, const char* command) {
+  InstallCleanupHandlers();
   TempFile demoInput(0);
   std::string inputName = options.input;
   if (options.demo) {
@@ -693,11 +704,6 @@ int Render(Options options, const char* command) {
     return Fail({kExitOutput, "cannot write OUT '" + options.output + "': " + sf_strerror(nullptr)}, command);
   }
   sf_command(out.get(), SFC_SET_CLIPPING, nullptr, SF_TRUE);
-
-  struct sigaction action {};
-  action.sa_handler = &RemoveTempsOnSignal;
-  sigemptyset(&action.sa_mask);
-  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
 
   RenderResult rendered;
   std::optional<Failure> failure =

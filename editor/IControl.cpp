@@ -177,8 +177,9 @@ IBitmapControl::IBitmapControl(IPlugBase* plug, int x, int y, int paramIdx, IBit
 
 int IBitmapControl::Frame() const {
   const int frames = strip_ ? strip_->frames : 1;
-  if (frames < 2) return 1;
-  const int k = 1 + static_cast<int>(std::trunc((frames - 1) * value_ + 0.5));
+  if (frames < 2 || !std::isfinite(value_)) return 1;
+  const double position = std::clamp(value_, 0.0, 1.0);
+  const int k = 1 + static_cast<int>(std::trunc((frames - 1) * position + 0.5));
   return std::clamp(k, 1, frames);
 }
 
@@ -264,11 +265,10 @@ void IKnobControl::MouseDown(int, int, const IMouseState&) { value_ = ParamNorma
 void IKnobControl::MouseDrag(int, int, int dX, int dY, const IMouseState& mouse) {
   double g = gearing_;
   if (mouse.shift || mouse.control) g *= 10.0;
-  if (direction_ == kVertical) {
-    value_ += static_cast<double>(dY) / (targetRect_.T - targetRect_.B) / g;
-  } else {
-    value_ += static_cast<double>(dX) / (targetRect_.R - targetRect_.L) / g;
-  }
+  // A control laid out with no height (or width) has nothing to drag along.
+  const int span = direction_ == kVertical ? targetRect_.T - targetRect_.B : targetRect_.R - targetRect_.L;
+  if (span == 0) return;
+  value_ += static_cast<double>(direction_ == kVertical ? dY : dX) / span / g;
   MarkDirty(true);
 }
 

@@ -174,7 +174,12 @@ std::intptr_t Plugin::Answer(std::int32_t opcode, std::int32_t index, std::intpt
   const HostCall call{opcode, index, value, opt};
   if (onCallback) onCallback(call);
   if (IsRecorded(opcode)) {
+    // A long render with a chatty plug-in must not grow the log for ever:
+    // past the limit the oldest half goes.
+    constexpr std::size_t kMostRecorded = 1 << 16;
     std::lock_guard<std::mutex> lock(recordMutex_);
+    if (recorded_.size() >= kMostRecorded)
+      recorded_.erase(recorded_.begin(), recorded_.begin() + kMostRecorded / 2);
     recorded_.push_back(call);
   }
 

@@ -102,6 +102,7 @@ class Plugin {
 
   // Calls the plug-in made that a test may want to assert: automate, begin
   // and end edit, size window, update display, IO changed, process events.
+  // The most recent 32768 to 65536 of them.
   std::vector<HostCall> RecordedCalls() const;
   void ClearRecordedCalls();
   // Called (on the plug-in's thread) for every host callback before it is
