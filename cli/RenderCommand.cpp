@@ -692,7 +692,9 @@ int Render(Options options, const char* command) {
   TempFile outFile(1);
   const fs::path outPath(options.output);
   const std::string folder = outPath.parent_path().empty() ? "." : outPath.parent_path().string();
-  const int fd = outFile.Create(folder + "/." + outPath.filename().string() + ".tessaro-XXXXXX", 0);
+  // A name part short enough that ".NAME.tessaro-XXXXXX" fits any file system.
+  const std::string stem = outPath.filename().string().substr(0, 200);
+  const int fd = outFile.Create(folder + "/." + stem + ".tessaro-XXXXXX", 0);
   if (fd < 0)
     return Fail({kExitOutput, "cannot write OUT '" + options.output + "': " + std::strerror(errno)}, command);
   // mkstemp makes a private file; OUT should get the permissions any new file gets.
@@ -710,6 +712,9 @@ int Render(Options options, const char* command) {
       useFloat ? RenderFrames<float>(*plugin, in.get(), inInfo, out.get(), options.block, &rendered)
                : RenderFrames<double>(*plugin, in.get(), inInfo, out.get(), options.block, &rendered);
   if (failure) return Fail(*failure, command);
+  // On disk before the rename, so a crash of the machine cannot leave an
+  // empty OUT in place of the old one.
+  sf_write_sync(out.get());
   if (sf_close(out.release()) != 0) {
     return Fail({kExitOutput, "writing OUT '" + options.output + "' failed when closing it"}, command);
   }
