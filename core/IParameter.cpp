@@ -89,8 +89,7 @@ void IParameter::AddDisplayText(int value, const char* text) {
 
 void IParameter::SetClamped(double value) { value_ = std::clamp(value, min_, std::max(min_, max_)); }
 
-double IParameter::Normalised() const {
-  double v = value_;
+double IParameter::NormalisedFor(double v) const {
   if (type_ != kTypeNone && v > max_ && -v >= min_) v = -v;
   v = std::clamp(v, min_, std::max(min_, max_));
   return std::pow((v - min_) / (max_ - min_), 1.0 / shape_);

@@ -60,8 +60,9 @@ class IParameter {
   void SetLocked(bool locked) { locked_ = locked; }
   const std::vector<DisplayText>& DisplayTexts() const { return displayTexts_; }
 
-  // The normalised position of the current value.
-  double Normalised() const;
+  // The normalised position of the current value, and of any actual value.
+  double Normalised() const { return NormalisedFor(value_); }
+  double NormalisedFor(double v) const;
   // The actual value for a normalised position: shaped, stepped for every
   // type but double, clamped at max only.
   double FromNormalised(double normalised) const;

@@ -1,5 +1,6 @@
 #include "core/IStateChunk.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 
@@ -105,5 +106,12 @@ std::string EncodeBase64(const std::uint8_t* data, int size) {
 }
 
 std::string IStateChunk::ToBase64() const { return EncodeBase64(bytes_.data(), Size()); }
+
+IStateChunk IStateChunk::FromBase64(const std::string& text) {
+  IStateChunk chunk;
+  chunk.Resize(static_cast<int>(std::min<std::size_t>(text.size(), std::numeric_limits<int>::max())));
+  chunk.Resize(DecodeBase64(text.c_str(), chunk.Data(), chunk.Size()));
+  return chunk;
+}
 
 }  // namespace tessaro

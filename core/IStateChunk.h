@@ -41,6 +41,9 @@ class IStateChunk {
 
   // The whole buffer in standard base64 (with padding).
   std::string ToBase64() const;
+  // A chunk holding what the text decodes to (decoding stops at the first
+  // character outside the alphabet).
+  static IStateChunk FromBase64(const std::string& text);
 
  private:
   std::vector<std::uint8_t> bytes_;

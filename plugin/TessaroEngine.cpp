@@ -44,10 +44,8 @@ void Tessaro_v2::ParameterChanged(int index, int source) {
       break;
     case kMarginLevel:
       registry_.ResetGroup(kResetGroupOutputPeak);
-      core_.SetCeiling(v);
-      StartFade(0.2);
-      ispHeld_ = 0.0;
-      ispHold_ = 0;
+      core_.SetCeiling(v);  // reloads the type row for the new ceiling
+      LimiterTypeApplied();
       break;
     case kMeterType: {
       const bool changed = static_cast<int>(v) != meterType_;
@@ -136,6 +134,12 @@ void Tessaro_v2::ApplyLimiterType(bool loadCharacterDefaults) {
     PushToEditor(kLimitCharacter, params_[kLimitCharacter].Value(), false);
     PushToEditor(kTransientCharacter, params_[kTransientCharacter].Value(), false);
   }
+  LimiterTypeApplied();
+}
+
+void Tessaro_v2::LimiterTypeApplied() {
+  // A new type row changes the sound at once: fade it in, and start the ISP
+  // stage's hold afresh.
   StartFade(0.2);
   ispHeld_ = 0.0;
   ispHold_ = 0;
@@ -166,9 +170,7 @@ void Tessaro_v2::LearnTrimChanged(bool on) {
   // Learning starts from halfway between the lowest trim and the current one,
   // sent as an editor change so that the host records it.
   IParameter& trim = params_[kInputTrim];
-  const double start = (trim.Min() + trim.Value()) / 2.0;
-  const double normalised = std::pow((start - trim.Min()) / (trim.Max() - trim.Min()), 1.0 / trim.Shape());
-  SetParameterFromEditor(kInputTrim, normalised);
+  SetParameterFromEditor(kInputTrim, trim.NormalisedFor((trim.Min() + trim.Value()) / 2.0));
   learnInRange_ = 0;
   learnedPeak_ = 0.0;
 }
@@ -285,10 +287,7 @@ void Tessaro_v2::ReadConfiguration() {
     configuredFps_ = std::clamp(static_cast<int>(fps), kMinConfiguredFps, kMaxConfiguredFps);
 
   // The user's saved default becomes the starting state.
-  IStateChunk state;
-  state.Resize(static_cast<int>(defaultSetting.size()));
-  state.Resize(DecodeBase64(defaultSetting.c_str(), state.Data(), state.Size()));
-  LoadState(state, 0);
+  LoadState(IStateChunk::FromBase64(defaultSetting), 0);
 }
 
 }  // namespace tessaro

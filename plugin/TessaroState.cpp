@@ -171,10 +171,7 @@ bool Tessaro_v2::StateMatches(const IStateChunk& reference, int position) {
 }
 
 bool Tessaro_v2::StateMatchesText(const std::string& referenceBase64) {
-  IStateChunk reference;
-  reference.Resize(static_cast<int>(referenceBase64.size()));
-  reference.Resize(DecodeBase64(referenceBase64.c_str(), reference.Data(), reference.Size()));
-  return StateMatches(reference, 0);
+  return StateMatches(IStateChunk::FromBase64(referenceBase64), 0);
 }
 
 IStateChunk Tessaro_v2::FactoryState(int slot) const {

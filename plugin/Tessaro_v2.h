@@ -101,6 +101,7 @@ class Tessaro_v2 : public IPlugVST {
   void CreateFactoryPrograms();
   void ReadConfiguration();
   void ApplyLimiterType(bool loadCharacterDefaults);
+  void LimiterTypeApplied();
   void LimiterTypeChosen(int index);
   void OversampleModeChanged(int mode);
   void OversampleRateChanged(int rate);
