@@ -17,6 +17,11 @@ class IEditorLink {
   // Opens the platform window inside the host's parent window.
   virtual bool OpenWindow(void* parent) = 0;
   virtual void CloseWindow() = 0;
+  // The host's idle call for the open window: the window's events and its
+  // redraw timer run from here. Called without the plug-in lock; the editor
+  // takes it around each piece of work and never waits in a modal loop with
+  // it held, so audio never stalls behind the window.
+  virtual void Idle() {}
   virtual int Width() const = 0;
   virtual int Height() const = 0;
   // The resize controller learns the window opened.

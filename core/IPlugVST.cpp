@@ -240,6 +240,17 @@ std::intptr_t IPlugVST::VSTDispatcher(AEffect* effect, std::int32_t opcode, std:
     delete plug;
     return 0;
   }
+  if (opcode == vst2::effEditIdle) {
+    // Like a window procedure, the editor's event pump runs outside the
+    // plug-in lock and takes it only around its own work.
+    if (IEditorLink* editor = plug->Editor()) {
+      try {
+        editor->Idle();
+      } catch (...) {
+      }
+    }
+    return 0;
+  }
   Lock lock(plug->mutex_);
   // No exception may unwind into the host: a failed allocation for a huge
   // chunk, say, answers 0 like any other failure.
@@ -319,8 +330,6 @@ std::intptr_t IPlugVST::Dispatch(std::int32_t opcode, std::int32_t index, std::i
         editor_->CloseWindow();
         return 1;
       }
-      return 0;
-    case vst2::effEditIdle:
       return 0;
     case vst2::effIdentify:
       return vst2::FourCC('N', 'v', 'E', 'f');

@@ -21,6 +21,7 @@ enum : int {
   kOversampleMode = 9,
   kOversampleRate = 10,
   kIspProtect = 11,
+  kLimiter = 15,
   kSpectrum = 12,
   kInputWave = 13,
   kOutputWave = 14,
@@ -46,6 +47,14 @@ void IKnobStripControl::Paint(IGraphics& graphics) {
   graphics.BlitBitmapFrame(strip_, rect_, k, &blend_);
 }
 
+void IKnobStripControl::MouseDown(int x, int y, const IMouseState& mouse) {
+  if (mouse.right) {
+    PromptUserInput();
+    return;
+  }
+  IKnobControl::MouseDown(x, y, mouse);
+}
+
 IParamValueText::IParamValueText(IPlugBase* plug, ycairo_canvas* canvas, const IRect& rect, int paramIdx,
                                  double size, IColour colour)
     : IControl(plug, rect, paramIdx),
@@ -63,6 +72,35 @@ void IParamValueText::Paint(IGraphics&) {
   if (param->LabelText()[0] != '\0') text += std::string(" ") + param->LabelText();
   ShowText(cr, text.c_str(), size_, colour_, rect_, ycairo_text::kCentre);
   EndPaint();
+}
+
+ILimiterMenuControl::ILimiterMenuControl(IPlugBase* plug, const IRect& rect, int paramIdx, const ITextStyle& style,
+                                         std::vector<std::string> names)
+    : ITextControl(plug, rect, style, ""), names_(std::move(names)) {
+  paramIdx_ = paramIdx;
+}
+
+int ILimiterMenuControl::Selected() const {
+  const IParameter* param = Param();
+  return param ? static_cast<int>(param->FromNormalised(value_)) : 0;
+}
+
+void ILimiterMenuControl::Paint(IGraphics& graphics) {
+  const int k = Selected();
+  SetText(k >= 0 && k < static_cast<int>(names_.size()) ? names_[static_cast<std::size_t>(k)].c_str() : "");
+  ITextControl::Paint(graphics);
+}
+
+void ILimiterMenuControl::MouseDown(int, int, const IMouseState&) {
+  IParameter* param = Param();
+  if (!graphics_ || !param || names_.empty()) return;
+  IMenu menu;
+  const int current = Selected();
+  for (std::size_t i = 0; i < names_.size(); ++i) {
+    menu.AddItem(names_[i], static_cast<int>(i) == current ? IMenuItem::kChecked : 0);
+  }
+  IMenu* chosen = graphics_->ShowPopupMenu(menu, rect_);
+  if (chosen == &menu && chosen->chosen >= 0) SetValueFromEntry(NormaliseValue(*param, chosen->chosen));
 }
 
 void BuildPreviewLayout(IGraphics& g, ycairo_canvas& canvas, IPlugBase& plug, const PreviewTexts& texts) {
@@ -113,7 +151,9 @@ void BuildPreviewLayout(IGraphics& g, ycairo_canvas& canvas, IPlugBase& plug, co
       {{1036, 366, 1108, 438}, kInputTrim, small},
   };
   for (const Knob& k : knobs) {
-    g.AddControl(new IKnobStripControl(p, k.rect, k.param, k.strip));
+    auto* knob = new IKnobStripControl(p, k.rect, k.param, k.strip);
+    knob->DisablePrompt(false);  // a right click types the value
+    g.AddControl(knob);
     // The value sits in the gap between the ends of the knob's sweep.
     const bool isBig = k.strip == big;
     const IRect value = isBig ? IRect{k.rect.L, k.rect.B - 16, k.rect.R, k.rect.B}
@@ -126,7 +166,7 @@ void BuildPreviewLayout(IGraphics& g, ycairo_canvas& canvas, IPlugBase& plug, co
   g.AddControl(new ITextControl(p, {376, 5, 876, 31}, preset, texts.presetName.c_str()));
   ITextStyle selector("Ubuntu", 20, {255, 255, 130, 0});
   selector.quality = ITextStyle::kClearType;
-  g.AddControl(new ITextControl(p, {998, 681, 1144, 714}, selector, texts.limiterTypeName.c_str()));
+  g.AddControl(new ILimiterMenuControl(p, {998, 681, 1144, 714}, kLimiter, selector, texts.limiterTypeNames));
 }
 
 }  // namespace tessaro

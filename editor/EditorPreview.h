@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "editor/IGraphics.h"
 #include "editor/ycairo.h"
@@ -14,7 +15,7 @@ namespace tessaro {
 
 struct PreviewTexts {
   std::string presetName;
-  std::string limiterTypeName;
+  std::vector<std::string> limiterTypeNames;  // the "Limiter" menu, in value order
 };
 
 // Adds the controls to an empty graphics core; the plug-in's AttachEditor
@@ -27,6 +28,8 @@ class IKnobStripControl : public IKnobControl {
  public:
   IKnobStripControl(IPlugBase* plug, const IRect& rect, int paramIdx, IBitmapStrip* strip);
   void Paint(IGraphics& graphics) override;
+  // The right button asks for a typed value; the left one turns the knob.
+  void MouseDown(int x, int y, const IMouseState& mouse) override;
 
  private:
   IBitmapStrip* strip_;
@@ -42,6 +45,19 @@ class IParamValueText : public IControl, public ycairo_gui, public ycairo_text {
  private:
   double size_;
   IColour colour_;
+};
+
+// The limiter type's name; a press opens the menu of every type.
+class ILimiterMenuControl : public ITextControl {
+ public:
+  ILimiterMenuControl(IPlugBase* plug, const IRect& rect, int paramIdx, const ITextStyle& style,
+                      std::vector<std::string> names);
+  void Paint(IGraphics& graphics) override;
+  void MouseDown(int x, int y, const IMouseState& mouse) override;
+
+ private:
+  int Selected() const;
+  std::vector<std::string> names_;
 };
 
 }  // namespace tessaro

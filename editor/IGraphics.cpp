@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 #include "core/IParameter.h"
@@ -139,6 +140,9 @@ IControl* IGraphics::GetControl(int index) const {
 
 bool IGraphics::ValidParam(int paramIdx) const { return plug_ && plug_->IsValidParam(paramIdx); }
 
+// Gestures on internal parameters would name indices the host never heard of.
+bool IGraphics::HostSees(int paramIdx) const { return ValidParam(paramIdx) && paramIdx < plug_->NumHostParams(); }
+
 void IGraphics::PushParamToControls(int paramIdx, double value, bool normalised) {
   if (!normalised) {
     const IParameter* param = plug_ ? plug_->GetParam(paramIdx) : nullptr;
@@ -205,6 +209,66 @@ void IGraphics::AskUserForValue(IControl* control, IParameter* param, const IRec
   IMenu* chosen = ShowPopupMenu(list, *rect);
   if (!chosen || chosen->chosen < 0) return;
   control->SetValueFromEntry(NormaliseValue(*param, static_cast<double>(chosen->chosen)));
+}
+
+bool IGraphics::EntryAccepts(const IControl* control, const IParameter* param, char32_t c) {
+  if (param) {
+    const auto digit = c >= U'0' && c <= U'9';
+    switch (param->GetType()) {
+      case IParameter::kTypeBool:
+      case IParameter::kTypeInt:
+      case IParameter::kTypeEnum:
+        return digit || c == U'+' || c == U'-';
+      case IParameter::kTypeDouble:
+        return digit || c == U'+' || c == U',' || c == U'-' || c == U'.';
+      default:
+        return true;
+    }
+  }
+  if (!control || control->EntryFilter().empty()) return true;
+  // The filter is UTF-8; a character is in it when its encoding occurs there.
+  char encoded[5] = {};
+  if (c < 0x80) {
+    encoded[0] = static_cast<char>(c);
+  } else if (c < 0x800) {
+    encoded[0] = static_cast<char>(0xC0 | (c >> 6));
+    encoded[1] = static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    encoded[0] = static_cast<char>(0xE0 | (c >> 12));
+    encoded[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    encoded[2] = static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    encoded[0] = static_cast<char>(0xF0 | (c >> 18));
+    encoded[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    encoded[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    encoded[3] = static_cast<char>(0x80 | (c & 0x3F));
+  }
+  const bool listed = control->EntryFilter().find(encoded) != std::string::npos;
+  return control->EntryFilterDenies() ? !listed : listed;
+}
+
+void IGraphics::CommitEntryText(IControl* control, IParameter* param, const std::string& text) {
+  if (!control) return;
+  if (!param) {
+    control->TextEntryResult(text.c_str());
+    return;
+  }
+  double value = 0.0;
+  const auto type = param->GetType();
+  if (type == IParameter::kTypeBool || type == IParameter::kTypeEnum) {
+    for (const IParameter::DisplayText& entry : param->DisplayTexts()) {
+      if (text == entry.text) {
+        value = entry.value;
+        break;
+      }
+    }
+  } else {
+    std::string number = text;
+    std::replace(number.begin(), number.end(), ',', '.');
+    value = std::atof(number.c_str());
+    if (param->NegateDisplay()) value = -value;
+  }
+  control->SetValueFromEntry(NormaliseValue(*param, value));
 }
 
 // --- bitmaps ---
@@ -391,7 +455,7 @@ void IGraphics::DispatchMouseDown(int x, int y, const IMouseState& mouse) {
       capture_ = -1;
       return;
     }
-    plug_->HostBeginEdit(p);
+    if (HostSees(p)) plug_->HostBeginEdit(p);
   }
   if (c->IsPassThrough()) {
     const int target = ForwardTarget(hit, x, y);
@@ -415,7 +479,7 @@ void IGraphics::DispatchMouseUp(int x, int y, const IMouseState& mouse) {
     if (ValidParam(p)) {
       snapshotPending_ = true;
       RecordUndo();
-      plug_->HostEndEdit(p);
+      if (HostSees(p)) plug_->HostEndEdit(p);
     }
   } else {
     const int forward = ForwardTarget(target, x, y);
@@ -628,6 +692,7 @@ void IGraphics::ReservedHook2() {}
 void IGraphics::SetCursorShape(int) {}
 void IGraphics::HideCursor() {}
 void IGraphics::ShowCursor() {}
+bool IGraphics::SetClipboardText(const char*) { return false; }
 
 void IGraphics::NotifyWindowOpened() {
   for (auto& c : controls_) c->WindowOpened();

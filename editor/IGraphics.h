@@ -154,6 +154,18 @@ class IGraphics : public IEditorLink {
   // Decodes the embedded picture; null when the name is not a .png, the
   // resource is missing or short, or decoding fails.
   virtual std::unique_ptr<LICE_MemBitmap> LoadResourceBitmap(int resourceId, const char* name) = 0;
+  // Offers the text on the clipboard (preset texts); false without a window.
+  virtual bool SetClipboardText(const char* text);
+
+  // --- text entry rules every window layer applies ---
+  // Whether a typed character may enter a field for the parameter (by its
+  // type) or, without one, through the control's own character filter.
+  // Editing keys (Backspace, Delete, arrows) are not characters and always pass.
+  static bool EntryAccepts(const IControl* control, const IParameter* param, char32_t c);
+  // A field's final UTF-8 text: for a parameter, the value its display texts
+  // or its number name, normalised into the control's SetValueFromEntry;
+  // without one, the control's TextEntryResult.
+  void CommitEntryText(IControl* control, IParameter* param, const std::string& text);
 
   // --- IEditorLink ---
   void SetParameterFromPlug(int index, double value, bool normalised) override;
@@ -211,6 +223,7 @@ class IGraphics : public IEditorLink {
   // What a pass-through control at exclude forwards the point to, or -1.
   int ForwardTarget(int exclude, int x, int y) const;
   bool ValidParam(int paramIdx) const;
+  bool HostSees(int paramIdx) const;
   void RecordUndo();
 
   bool resizePending_ = false;

@@ -1,30 +1,8 @@
 #include "editor/IGraphicsHeadless.h"
 
-#include <dlfcn.h>
-#include <unistd.h>
-
-#include <climits>
-#include <cstdlib>
+#include "editor/PlatformPaths.h"
 
 namespace tessaro {
-namespace {
-
-std::string FolderOf(const std::string& file) {
-  const std::size_t slash = file.rfind('/');
-  return slash == std::string::npos ? std::string("./") : file.substr(0, slash + 1);
-}
-
-std::string Home() {
-  const char* home = std::getenv("HOME");
-  return home && *home ? home : "/tmp";
-}
-
-std::string WithSlash(std::string path) {
-  if (path.empty() || path.back() != '/') path += '/';
-  return path;
-}
-
-}  // namespace
 
 bool IGraphicsHeadless::BlitToWindow(const IRect& rect) {
   lastBlit_ = rect;
@@ -32,33 +10,11 @@ bool IGraphicsHeadless::BlitToWindow(const IRect& rect) {
   return true;
 }
 
-void IGraphicsHeadless::HostDirectory(std::string& path) {
-  char buffer[PATH_MAX];
-  const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-  path = n > 0 ? FolderOf(std::string(buffer, static_cast<std::size_t>(n))) : std::string("./");
-}
-
-void IGraphicsHeadless::PluginDirectory(std::string& path) {
-  Dl_info info{};
-  static const int anchor = 0;
-  path = dladdr(&anchor, &info) && info.dli_fname ? FolderOf(info.dli_fname) : std::string("./");
-}
-
-void IGraphicsHeadless::DesktopDirectory(std::string& path) { path = WithSlash(Home() + "/Desktop"); }
-
-void IGraphicsHeadless::DocumentsDirectory(std::string& path) {
-  const char* docs = std::getenv("XDG_DOCUMENTS_DIR");
-  path = WithSlash(docs && *docs ? docs : Home() + "/Documents");
-}
-
-void IGraphicsHeadless::AppDataDirectory(std::string& path, bool allUsers) {
-  if (allUsers) {
-    path = "/usr/local/share/";
-    return;
-  }
-  const char* data = std::getenv("XDG_DATA_HOME");
-  path = WithSlash(data && *data ? data : Home() + "/.local/share");
-}
+void IGraphicsHeadless::HostDirectory(std::string& path) { path = paths::HostFolder(); }
+void IGraphicsHeadless::PluginDirectory(std::string& path) { path = paths::PluginFolder(); }
+void IGraphicsHeadless::DesktopDirectory(std::string& path) { path = paths::DesktopFolder(); }
+void IGraphicsHeadless::DocumentsDirectory(std::string& path) { path = paths::DocumentsFolder(); }
+void IGraphicsHeadless::AppDataDirectory(std::string& path, bool allUsers) { path = paths::AppDataFolder(allUsers); }
 
 std::unique_ptr<LICE_MemBitmap> IGraphicsHeadless::LoadResourceBitmap(int resourceId, const char* name) {
   return LoadEmbeddedPng(resourceId, name);

@@ -42,6 +42,8 @@ class ycairo_canvas {
   IPlugBase* Plug() const { return plug_; }
   bool FontLoaded() const { return fontLoaded_; }
   FT_FaceRec_* Face() const { return face_; }
+  // The embedded font as a cairo face (null until loaded); the canvas keeps it.
+  cairo_font_face_t* FontFace() const { return anchor_; }
 
  private:
   void ReleaseFont();

@@ -69,6 +69,7 @@ void Tessaro_v2::ParameterChanged(int index, int source) {
       break;
     case kOversampleMode:
       OversampleModeChanged(static_cast<int>(v));
+      if (IGraphics* g = Graphics()) g->HideParamControls(kOversampleRate, v == 0.0);
       break;
     case kOversampleRate:
       OversampleRateChanged(static_cast<int>(v));

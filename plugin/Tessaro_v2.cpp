@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "editor/EditorPreview.h"
 #include "meters/DisplayThemes.h"
 #include "plugin/SharedDither.h"
 
@@ -60,6 +61,19 @@ Tessaro_v2::Tessaro_v2(audioMasterCallback host) : IPlugVST(host, PlugConfig()),
   // The default library's first preset always holds the fresh default state.
   presets_.OpenDefaultPresetFile(presets_.CurrentStateText());
   ReadConfiguration();
+  BuildEditor();
+}
+
+void Tessaro_v2::BuildEditor() {
+  gui_ = MakeEditor(this, 1280, 720, configuredFps_);
+  PreviewTexts texts;
+  if (const IProgramSlot* slot = GetProgram(CurrentProgram())) texts.presetName = slot->name;
+  for (const LimiterType& type : kLimiterTypes) texts.limiterTypeNames.emplace_back(type.name);
+  IGraphics& g = *gui_.graphics;
+  BuildPreviewLayout(g, *gui_.canvas, *this, texts);
+  AttachEditor(&g);
+  // The rate means nothing while oversampling is off.
+  g.HideParamControls(kOversampleRate, params_[kOversampleMode].Value() == 0.0);
 }
 
 // The construction order is the one the parameter set has always been built
@@ -112,6 +126,11 @@ void Tessaro_v2::DefineParameters() {
   p[kEditXmlConfig].DefineBool("Edit XML Config", false);
 }
 
-Tessaro_v2::~Tessaro_v2() = default;
+Tessaro_v2::~Tessaro_v2() {
+  // The base must not reach the editor while it goes.
+  AttachEditor(nullptr);
+  gui_.graphics.reset();
+  gui_.canvas.reset();
+}
 
 }  // namespace tessaro

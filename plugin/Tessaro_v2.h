@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/IPlugVST.h"
+#include "editor/x11/IGraphicsX11.h"
 #include "dsp/DelayLine.h"
 #include "dsp/FIRHalfband.h"
 #include "dsp/IIRHalfband.h"
@@ -84,6 +85,8 @@ class Tessaro_v2 : public IPlugVST {
   Kest_Config& Config() { return config_; }
   int ConfiguredFrameRate() const { return configuredFps_; }
   ZeroRegistry& Registry() { return registry_; }
+  // The editor built at construction; it lives as long as the plug-in.
+  IGraphics* Graphics() const { return gui_.graphics.get(); }
   MeterEnvelopes& Meters() { return meters_; }
 
   // Where the last SaveState put the parameter values (field 14) and where
@@ -98,6 +101,8 @@ class Tessaro_v2 : public IPlugVST {
 
  private:
   void DefineParameters();
+  // Builds the graphics core, its controls and the canvas, and attaches them.
+  void BuildEditor();
   void CreateFactoryPrograms();
   void ReadConfiguration();
   void ApplyLimiterType(bool loadCharacterDefaults);
@@ -191,6 +196,7 @@ class Tessaro_v2 : public IPlugVST {
   };
   PresetBridge presetBridge_{*this};
   Kest_PresetXML presets_{presetBridge_, "Tessaro_v2"};
+  EditorParts gui_;
 };
 
 }  // namespace tessaro
