@@ -26,5 +26,6 @@ struct Command {
 int RunInfo(std::span<const std::string> args);
 int RunPresets(std::span<const std::string> args);
 int RunSnapshot(std::span<const std::string> args);
+int RunEdit(std::span<const std::string> args);
 
 }  // namespace tessaro::cli

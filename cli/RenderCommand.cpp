@@ -26,6 +26,7 @@
 
 #include "cli/Command.h"
 #include "cli/DemoProgramme.h"
+#include "cli/HostFiles.h"
 #include "cli/LoudnessReport.h"
 #include "cli/PluginSettings.h"
 #include "cli/PresetLibrary.h"
@@ -59,7 +60,7 @@ constexpr std::string_view kRenderUsage =
     "    name in OUT's folder and renamed at the end.\n"
     "\n"
     "Settings are applied in this order before processing starts: --program,\n"
-    "--preset, then every --set in the order given.\n"
+    "--preset, --state, then every --set in the order given.\n"
     "\n"
     "options:\n"
     "  --plugin PATH         the VST 2.4 effect (default: Tessaro_v2.so next to the\n"
@@ -71,6 +72,8 @@ constexpr std::string_view kRenderUsage =
     "  --program N|NAME      choose a program by number or by name (\"Loud/Punch\")\n"
     "  --preset FILE.xml:NAME  load an entry of a preset library as a program\n"
     "                        chunk; NAME or CATEGORY/NAME\n"
+    "  --state FILE          load a program state, as 'tessaro edit --save-state'\n"
+    "                        writes it (the plug-in's program chunk)\n"
     "  --set \"NAME=VALUE\"    type VALUE into parameter NAME (repeatable); NAME as\n"
     "                        the plug-in lists it, or #INDEX; VALUE one of its\n"
     "                        display texts (\"ISP Protect=on\") or a number in its\n"
@@ -101,7 +104,7 @@ constexpr std::string_view kRenderUsage =
     "  5 unsupported channel count                 6 unknown parameter or program\n"
     "  7 value out of range or not a display text  8 plug-in failed to load\n"
     "  9 OUT is IN         10 OUT could not be written\n"
-    "  11 preset library or entry unusable\n";
+    "  11 preset library or entry, or the --state file, unusable\n";
 
 constexpr std::string_view kDemoUsage =
     "usage: tessaro demo [options] [OUT]\n"
@@ -193,6 +196,7 @@ struct Options {
   std::string bits;
   std::optional<std::string> program;
   std::optional<std::string> preset;
+  std::optional<std::string> state;
   std::vector<std::string> sets;
   bool json = false;
   bool demo = false;
@@ -219,7 +223,7 @@ std::optional<Failure> ParseOptions(std::span<const std::string> args, Options* 
     } else if (arg == "--demo") {
       options->demo = true;
     } else if (arg == "--plugin" || arg == "--block" || arg == "--bits" || arg == "--program" ||
-               arg == "--preset" || arg == "--set") {
+               arg == "--preset" || arg == "--state" || arg == "--set") {
       if (!value(&text)) return usage(arg + " needs a value");
       if (arg == "--plugin") {
         options->pluginPath = text;
@@ -238,6 +242,8 @@ std::optional<Failure> ParseOptions(std::span<const std::string> args, Options* 
         options->program = text;
       } else if (arg == "--preset") {
         options->preset = text;
+      } else if (arg == "--state") {
+        options->state = text;
       } else {
         options->sets.push_back(text);
       }
@@ -258,14 +264,6 @@ std::optional<Failure> ParseOptions(std::span<const std::string> args, Options* 
     options->output = positional[1];
   }
   return std::nullopt;
-}
-
-// Tessaro_v2.so in the folder of this executable: the build puts both there.
-std::string DefaultPluginPath() {
-  std::error_code error;
-  const fs::path self = fs::read_symlink("/proc/self/exe", error);
-  if (error) return "Tessaro_v2.so";
-  return (self.parent_path() / "Tessaro_v2.so").string();
 }
 
 // ---- Formats ----------------------------------------------------------------
@@ -569,6 +567,10 @@ std::optional<Failure> ApplySettings(host::Plugin& plugin, const Options& option
     if (plugin.SetChunk(preset.state, true) != 1) {
       return Failure{kExitPreset, "--preset: the plug-in refused the state of preset '" + preset.name + "'"};
     }
+  }
+  if (options.state) {
+    const SettingResult r = ApplyStateFile(plugin, *options.state);
+    if (!r) return Failure{r.exitCode, "--state: " + r.message};
   }
   for (const std::string& assignment : options.sets) {
     const SettingResult r = SetParameterText(plugin, assignment);

@@ -26,8 +26,12 @@ constexpr Command kCommands[] = {
      &tessaro::cli::RunDemo},
     {"presets", "[FILE]", "list the presets of a Tessaro preset library (the default one without FILE)",
      &tessaro::cli::RunPresets},
-    {"snapshot", "[--scale S] [--program N] OUT.png",
-     "paint the Tessaro editor without a window and write it as a PNG", &tessaro::cli::RunSnapshot},
+    {"edit", "[options] [IN]",
+     "open a plug-in's editor in a window and play IN through the plug-in in a loop, in real time",
+     &tessaro::cli::RunEdit},
+    {"snapshot", "[--scale S] [--program N|NAME] [--plugin PATH] OUT.png",
+     "open a plug-in's editor on an X display (Xvfb when there is none) and write its picture as a PNG",
+     &tessaro::cli::RunSnapshot},
 };
 
 void PrintUsage(std::FILE* out) {

@@ -208,6 +208,12 @@ std::intptr_t Plugin::Answer(std::int32_t opcode, std::int32_t index, std::intpt
     case vst2::audioMasterAutomate:
       return 0;
     case vst2::audioMasterSizeWindow:
+      if (onSizeWindow) {
+        // Sizes outside what a window can be are a broken plug-in, not a request.
+        if (index <= 0 || value <= 0 || index > 32767 || value > 32767) return 0;
+        return onSizeWindow(index, static_cast<int>(value)) ? 1 : 0;
+      }
+      return 1;
     case vst2::audioMasterBeginEdit:
     case vst2::audioMasterEndEdit:
     case vst2::audioMasterUpdateDisplay:
@@ -392,6 +398,33 @@ void Plugin::ProcessAccumulate(float** inputs, float** outputs, std::int32_t fra
   if (effect_ == nullptr || effect_->process == nullptr) return;
   effect_->process(effect_, inputs, outputs, frames);
 }
+
+bool Plugin::HasEditor() const {
+  return effect_ != nullptr && (effect_->flags & vst2::effFlagsHasEditor) != 0;
+}
+
+bool Plugin::EditorRect(int* width, int* height) {
+  ERect* rect = nullptr;
+  Dispatch(vst2::effEditGetRect, 0, 0, &rect);
+  int w = 0, h = 0;
+  if (rect != nullptr) {
+    w = rect->right - rect->left;
+    h = rect->bottom - rect->top;
+  }
+  const bool valid = w > 0 && h > 0;
+  if (width != nullptr) *width = valid ? w : 0;
+  if (height != nullptr) *height = valid ? h : 0;
+  return valid;
+}
+
+bool Plugin::OpenEditor(unsigned long parentWindow) {
+  return Dispatch(vst2::effEditOpen, 0, 0,
+                  reinterpret_cast<void*>(static_cast<std::uintptr_t>(parentWindow))) == 1;
+}
+
+void Plugin::IdleEditor() { Dispatch(vst2::effEditIdle); }
+
+void Plugin::CloseEditor() { Dispatch(vst2::effEditClose); }
 
 std::vector<HostCall> Plugin::RecordedCalls() const {
   std::lock_guard<std::mutex> lock(recordMutex_);

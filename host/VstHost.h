@@ -100,6 +100,22 @@ class Plugin {
   HostOptions& options() { return options_; }
   VstTimeInfo& timeInfo() { return timeInfo_; }
 
+  // The editor, as a host drives it. EditorRect is effEditGetRect: false
+  // (and 0 x 0) when the plug-in gives no rectangle or an empty one.
+  // OpenEditor passes the parent X11 window id; true when the plug-in
+  // answers 1. Idle and close belong on the thread that opened it.
+  bool HasEditor() const;
+  bool EditorRect(int* width, int* height);
+  bool OpenEditor(unsigned long parentWindow);
+  void IdleEditor();
+  void CloseEditor();
+
+  // audioMasterSizeWindow (index = width, value = height) goes here when
+  // set; its answer becomes the callback's (1 resized, 0 refused). Runs on
+  // the thread the plug-in calls from, usually inside an editor call on the
+  // GUI thread. Without it the host answers 1 and does nothing.
+  std::function<bool(int width, int height)> onSizeWindow;
+
   // Calls the plug-in made that a test may want to assert: automate, begin
   // and end edit, size window, update display, IO changed, process events.
   // The most recent 32768 to 65536 of them.

@@ -232,6 +232,9 @@ TEST_F(Render, EveryErrorHasItsMessageAndCodeAndLeavesNoOut) {
                                     "</Presets>\n";
   std::ofstream(Path("bad.xml")) << "<Presets><preset>\n";
   fs::create_directories(Path("folder.wav"));
+  std::ofstream(Path("garbage.state")) << "not a state at all, only words";
+  std::ofstream(Path("empty.state")).flush();
+  fs::create_directories(Path("folder.state"));
   const std::string in = "{dir}/in.wav";
 
   const ErrorCase cases[] = {
@@ -335,6 +338,17 @@ TEST_F(Render, EveryErrorHasItsMessageAndCodeAndLeavesNoOut) {
        {"render", in, "{out}", "--preset", "{dir}/lib.xml:Twice"},
        11,
        "is in more than one category"},
+      {"state without a file", {"render", in, "{out}", "--state"}, 2, "--state needs a value"},
+      {"state missing",
+       {"render", in, "{out}", "--state", "{dir}/none.state"},
+       11,
+       "--state: cannot read state file '{dir}/none.state'"},
+      {"state empty", {"render", in, "{out}", "--state", "{dir}/empty.state"}, 11, "is empty"},
+      {"state a folder", {"render", in, "{out}", "--state", "{dir}/folder.state"}, 11, "is not a file"},
+      {"state the plug-in refuses",
+       {"render", in, "{out}", "--state", "{dir}/garbage.state"},
+       11,
+       "the plug-in refused the state in '{dir}/garbage.state'"},
   };
   const std::string inBytes = ReadBytes(Path("in.wav"));
   auto expand = [this](std::string text, const std::string& out) {
@@ -606,6 +620,67 @@ TEST_F(Render, PresetIsLoadedAsAProgramChunk) {
   EXPECT_LT(MaxDifference(render("category.wav", {"--preset", Path("lib.xml") + ":Factory/Punchy"}), program),
             kSame);
   EXPECT_GT(MaxDifference(render("plain.wav", {}), program), kDifferent);
+}
+
+// A state file holds the program chunk as the plug-in hands it out. It is
+// applied after --program (so it wins) and before --set (so they refine it).
+TEST_F(Render, StateFileIsAProgramChunkBetweenProgramAndSet) {
+  setenv("APPDATA", appdata_.c_str(), 1);
+  std::string error;
+  std::unique_ptr<host::Plugin> plugin = host::Plugin::Load(TESSARO_PLUGIN_PATH, host::HostOptions{}, &error);
+  ASSERT_NE(plugin, nullptr) << error;
+  plugin->Open();
+  plugin->SetProgram(6);
+  const std::vector<std::uint8_t> chunk = plugin->GetChunk(true);
+  plugin.reset();
+  ASSERT_GT(chunk.size(), 8u);
+  std::ofstream(Path("punch.state"), std::ios::binary)
+      .write(reinterpret_cast<const char*>(chunk.data()), static_cast<std::streamsize>(chunk.size()));
+
+  WriteAudio(Path("in.wav"), Swell(1.5));
+  auto render = [&](const std::string& out, const std::vector<std::string>& how) {
+    std::vector<std::string> args = {"render", Path("in.wav"), Path(out), "--bits", "float"};
+    args.insert(args.end(), how.begin(), how.end());
+    const CommandResult r = Run(args);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    return Path(out);
+  };
+  const std::string program = render("program.wav", {"--program", "6", "--set", "Amount=10"});
+  const std::string state = Path("punch.state");
+  EXPECT_LT(MaxDifference(render("state.wav", {"--state", state, "--set", "Amount=10"}), program), kSame);
+  EXPECT_LT(MaxDifference(render("after.wav", {"--program", "Clean", "--state", state, "--set", "Amount=10"}),
+                          program),
+            kSame);
+  EXPECT_GT(MaxDifference(render("unset.wav", {"--state", state}), program), kDifferent);
+  EXPECT_GT(MaxDifference(render("plain.wav", {"--set", "Amount=10"}), program), kDifferent);
+}
+
+// The state `tessaro edit` saves on its way out is what render then loads:
+// a session's program survives into the bounce, and loading and saving it
+// again in the editor keeps it.
+TEST_F(Render, StateSavedByEditLoadsInRenderAndBackInEdit) {
+  auto edit = [&](const std::vector<std::string>& how) {
+    std::vector<std::string> args = {"edit", "--seconds", "0.5", "--no-audio", "--virtual-display"};
+    args.insert(args.end(), how.begin(), how.end());
+    const CommandResult r = Run(args);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+  };
+  edit({"--program", "Loud/Punch", "--set", "Amount=10", "--save-state", Path("session.state")});
+  ASSERT_TRUE(fs::exists(Path("session.state")));
+  edit({"--state", Path("session.state"), "--save-state", Path("again.state")});
+
+  WriteAudio(Path("in.wav"), Swell(1.5));
+  auto render = [&](const std::string& out, const std::vector<std::string>& how) {
+    std::vector<std::string> args = {"render", Path("in.wav"), Path(out), "--bits", "float"};
+    args.insert(args.end(), how.begin(), how.end());
+    const CommandResult r = Run(args);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    return Path(out);
+  };
+  const std::string program = render("program.wav", {"--program", "Loud/Punch", "--set", "Amount=10"});
+  EXPECT_LT(MaxDifference(render("session.wav", {"--state", Path("session.state")}), program), kSame);
+  EXPECT_LT(MaxDifference(render("again.wav", {"--state", Path("again.state")}), program), kSame);
+  EXPECT_GT(MaxDifference(render("default.wav", {}), program), kDifferent);
 }
 
 // ---- Formats ----------------------------------------------------------------
