@@ -29,7 +29,8 @@ bool AudioLoop::OpenDevice(std::string* what) {
   // Non-blocking open: a device held by someone else must not hang us.
   int error = snd_pcm_open(&pcm, "default", SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK);
   if (error < 0) {
-    *what = std::string("no sound device (ALSA \"default\": ") + snd_strerror(error) + "); playing silently in real time";
+    *what = std::string("no sound device (ALSA \"default\": ") + snd_strerror(error) +
+            "); playing silently in real time";
     return false;
   }
   snd_pcm_nonblock(pcm, 0);
@@ -37,7 +38,8 @@ bool AudioLoop::OpenDevice(std::string* what) {
   // About 100 ms of buffer: enough not to starve, little enough to hear a knob.
   error = snd_pcm_set_params(pcm, SND_PCM_FORMAT_FLOAT, SND_PCM_ACCESS_RW_INTERLEAVED, 2, rate, 1, 100000);
   deviceFloat_ = error >= 0;
-  if (error < 0) error = snd_pcm_set_params(pcm, SND_PCM_FORMAT_S16, SND_PCM_ACCESS_RW_INTERLEAVED, 2, rate, 1, 100000);
+  if (error < 0)
+    error = snd_pcm_set_params(pcm, SND_PCM_FORMAT_S16, SND_PCM_ACCESS_RW_INTERLEAVED, 2, rate, 1, 100000);
   if (error < 0) {
     snd_pcm_close(pcm);
     *what = std::string("the sound device refused stereo at this rate (") + snd_strerror(error) +
@@ -81,7 +83,8 @@ bool AudioLoop::WriteToDevice(const float* const* channels) {
     for (int c = 0; c < 2; ++c) {
       const float v = channels[c][i];
       interleavedFloat[i * 2 + c] = v;
-      interleaved16[i * 2 + c] = static_cast<std::int16_t>(std::lround(std::clamp(v, -1.0f, 1.0f) * 32767.0f));
+      interleaved16[i * 2 + c] =
+          static_cast<std::int16_t>(std::lround(std::clamp(v, -1.0f, 1.0f) * 32767.0f));
     }
   }
   snd_pcm_uframes_t done = 0;
@@ -104,14 +107,16 @@ void AudioLoop::Run() {
   const int inputs = std::max(0, plugin_.NumInputs());
   const int outputs = std::max(0, plugin_.NumOutputs());
   std::vector<std::vector<float>> in(static_cast<std::size_t>(inputs), std::vector<float>(kBlock, 0.0f));
-  std::vector<std::vector<float>> out(static_cast<std::size_t>(std::max(outputs, 2)), std::vector<float>(kBlock, 0.0f));
+  std::vector<std::vector<float>> out(static_cast<std::size_t>(std::max(outputs, 2)),
+                                      std::vector<float>(kBlock, 0.0f));
   std::vector<float*> inPointers, outPointers;
   for (auto& c : in) inPointers.push_back(c.data());
   for (auto& c : out) outPointers.push_back(c.data());
   const std::size_t sourceFrames = source_.size() / 2;
 
   using Clock = std::chrono::steady_clock;
-  const auto blockTime = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(kBlock / rate_));
+  const auto blockTime =
+      std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(kBlock / rate_));
   auto next = Clock::now();
   while (running_) {
     for (int i = 0; i < kBlock; ++i) {

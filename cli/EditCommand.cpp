@@ -7,8 +7,8 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <csignal>
 #include <cstdlib>
@@ -144,14 +144,17 @@ std::optional<Failure> ParseOptions(std::span<const std::string> args, Options* 
 // thread never touches the disk.
 std::optional<Failure> ReadInput(const std::string& path, std::vector<float>* stereo, double* rate) {
   std::error_code error;
-  if (!std::filesystem::exists(path, error)) return Failure{kExitInput, "cannot read IN '" + path + "': no such file"};
-  if (!std::filesystem::is_regular_file(path, error)) return Failure{kExitInput, "IN '" + path + "' is not a file"};
+  if (!std::filesystem::exists(path, error))
+    return Failure{kExitInput, "cannot read IN '" + path + "': no such file"};
+  if (!std::filesystem::is_regular_file(path, error))
+    return Failure{kExitInput, "IN '" + path + "' is not a file"};
   if (access(path.c_str(), R_OK) != 0)
     return Failure{kExitInput, "cannot read IN '" + path + "': " + std::strerror(errno)};
   SF_INFO info{};
   SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
   if (file == nullptr) {
-    return Failure{kExitFormat, "IN '" + path + "' is not an audio file libsndfile can read: " + sf_strerror(nullptr)};
+    return Failure{kExitFormat,
+                   "IN '" + path + "' is not an audio file libsndfile can read: " + sf_strerror(nullptr)};
   }
   std::unique_ptr<SNDFILE, int (*)(SNDFILE*)> closer(file, &sf_close);
   if (info.channels < 1 || info.samplerate < 1) {
@@ -231,14 +234,17 @@ int Edit(Options options) {
   std::string error;
   std::unique_ptr<host::Plugin> plugin = host::Plugin::Load(options.pluginPath, hostOptions, &error);
   if (!plugin) return Fail({kExitPlugin, "the plug-in failed to load: " + error});
-  if (!plugin->HasEditor()) return Fail({kExitFailure, "the plug-in " + options.pluginPath + " has no editor"});
+  if (!plugin->HasEditor())
+    return Fail({kExitFailure, "the plug-in " + options.pluginPath + " has no editor"});
   if ((plugin->Flags() & vst2::effFlagsCanReplacing) == 0) {
-    return Fail({kExitPlugin, "the plug-in cannot process in replacing mode, the only mode a host may rely on"});
+    return Fail(
+        {kExitPlugin, "the plug-in cannot process in replacing mode, the only mode a host may rely on"});
   }
   constexpr int kMostChannels = 64;
-  if (plugin->NumInputs() > kMostChannels || plugin->NumOutputs() > kMostChannels || plugin->NumOutputs() < 1) {
-    return Fail({kExitChannels, fmt::format("the plug-in claims {} inputs and {} outputs", plugin->NumInputs(),
-                                            plugin->NumOutputs())});
+  if (plugin->NumInputs() > kMostChannels || plugin->NumOutputs() > kMostChannels ||
+      plugin->NumOutputs() < 1) {
+    return Fail({kExitChannels, fmt::format("the plug-in claims {} inputs and {} outputs",
+                                            plugin->NumInputs(), plugin->NumOutputs())});
   }
 
   plugin->Open();
@@ -313,14 +319,15 @@ int Edit(Options options) {
     }
     const auto now = Clock::now();
     if (now >= next) {
-      if (const long size = pendingSize.exchange(0); size != 0) window->Resize(static_cast<int>(size >> 16),
-                                                                             static_cast<int>(size & 0xffff));
+      if (const long size = pendingSize.exchange(0); size != 0)
+        window->Resize(static_cast<int>(size >> 16), static_cast<int>(size & 0xffff));
       plugin->IdleEditor();
       next += tick;
       if (Clock::now() - next > std::chrono::milliseconds(500)) next = Clock::now() + tick;
       continue;
     }
-    window->Wait(static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(next - now).count()) + 1);
+    window->Wait(static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(next - now).count()) +
+                 1);
   }
 
   // Sound first, so nothing processes while the editor goes; then the

@@ -63,15 +63,15 @@ std::unique_ptr<HostWindow> HostWindow::Create(const Settings& settings, std::st
   attributes.background_pixel = BlackPixel(display, screen);
   attributes.override_redirect = settings.unmanaged ? True : False;
   attributes.event_mask = ExposureMask | StructureNotifyMask | SubstructureNotifyMask;
-  host->window_ = XCreateWindow(display, RootWindow(display, screen), 0, 0,
-                                static_cast<unsigned>(settings.width), static_cast<unsigned>(settings.height), 0,
-                                CopyFromParent, InputOutput, CopyFromParent,
-                                CWBackPixel | CWOverrideRedirect | CWEventMask, &attributes);
+  host->window_ =
+      XCreateWindow(display, RootWindow(display, screen), 0, 0, static_cast<unsigned>(settings.width),
+                    static_cast<unsigned>(settings.height), 0, CopyFromParent, InputOutput, CopyFromParent,
+                    CWBackPixel | CWOverrideRedirect | CWEventMask, &attributes);
 
   XStoreName(display, host->window_, settings.title.c_str());
   const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
-  XChangeProperty(display, host->window_, XInternAtom(display, "_NET_WM_NAME", False), utf8, 8, PropModeReplace,
-                  reinterpret_cast<const unsigned char*>(settings.title.data()),
+  XChangeProperty(display, host->window_, XInternAtom(display, "_NET_WM_NAME", False), utf8, 8,
+                  PropModeReplace, reinterpret_cast<const unsigned char*>(settings.title.data()),
                   static_cast<int>(settings.title.size()));
   XClassHint hint{};
   std::string className = settings.windowClass;

@@ -69,11 +69,14 @@ RgbImage ResampleLanczos3(const RgbImage& source, int width, int height) {
       float acc[3] = {0, 0, 0};
       const auto& w = across.weights[static_cast<std::size_t>(x)];
       for (std::size_t k = 0; k < w.size(); ++k) {
-        const int sx = std::clamp(across.first[static_cast<std::size_t>(x)] + static_cast<int>(k), 0, source.width - 1);
+        const int sx =
+            std::clamp(across.first[static_cast<std::size_t>(x)] + static_cast<int>(k), 0, source.width - 1);
         const std::uint8_t* p = source.Pixel(sx, y);
         for (int c = 0; c < 3; ++c) acc[c] += w[k] * p[c];
       }
-      float* m = &middle[(static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 3];
+      float* m = &middle[(static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+                          static_cast<std::size_t>(x)) *
+                         3];
       for (int c = 0; c < 3; ++c) m[c] = acc[c];
     }
   }
@@ -85,8 +88,11 @@ RgbImage ResampleLanczos3(const RgbImage& source, int width, int height) {
     for (int x = 0; x < width; ++x) {
       float acc[3] = {0, 0, 0};
       for (std::size_t k = 0; k < w.size(); ++k) {
-        const int sy = std::clamp(down.first[static_cast<std::size_t>(y)] + static_cast<int>(k), 0, source.height - 1);
-        const float* m = &middle[(static_cast<std::size_t>(sy) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 3];
+        const int sy =
+            std::clamp(down.first[static_cast<std::size_t>(y)] + static_cast<int>(k), 0, source.height - 1);
+        const float* m = &middle[(static_cast<std::size_t>(sy) * static_cast<std::size_t>(width) +
+                                  static_cast<std::size_t>(x)) *
+                                 3];
         for (int c = 0; c < 3; ++c) acc[c] += w[k] * m[c];
       }
       std::uint8_t* p = out.Pixel(x, y);

@@ -12,10 +12,12 @@ struct RgbImage {
   int width = 0, height = 0;
   std::vector<std::uint8_t> rgb;  // rows top to bottom, 3 bytes a pixel
   std::uint8_t* Pixel(int x, int y) {
-    return rgb.data() + (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 3;
+    return rgb.data() +
+           (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 3;
   }
   const std::uint8_t* Pixel(int x, int y) const {
-    return rgb.data() + (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 3;
+    return rgb.data() +
+           (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 3;
   }
 };
 

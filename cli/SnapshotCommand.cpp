@@ -184,7 +184,8 @@ int RunSnapshot(std::span<const std::string> args) {
   // The texts the picture shows, as the plug-in names them to any host.
   std::string shows = plugin->ProgramName();
   for (std::int32_t i = 0; i < plugin->NumParams(); ++i) {
-    if (plugin->ParamName(i) == "Limiter") shows += (shows.empty() ? "" : ", ") + ("Limiter " + plugin->ParamDisplay(i));
+    if (plugin->ParamName(i) == "Limiter")
+      shows += (shows.empty() ? "" : ", ") + ("Limiter " + plugin->ParamDisplay(i));
   }
   plugin->CloseEditor();
   plugin->onSizeWindow = nullptr;

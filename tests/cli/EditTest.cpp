@@ -9,8 +9,8 @@
 #include <X11/Xutil.h>
 // clang-format on
 #include <fcntl.h>
-#include <poll.h>
 #include <png.h>
+#include <poll.h>
 #include <signal.h>
 #include <sndfile.h>
 #include <spawn.h>
@@ -88,7 +88,8 @@ class Child {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
     posix_spawn_file_actions_addclose(&actions, out[0]);
     std::vector<std::string> argv = {TESSARO_CLI_PATH};
     argv.insert(argv.end(), args.begin(), args.end());
@@ -100,7 +101,8 @@ class Child {
       const std::string entry = *e;
       bool drop = false;
       for (const std::string& name : unset) drop = drop || entry.rfind(name + "=", 0) == 0;
-      for (const std::string& set : environment) drop = drop || entry.rfind(set.substr(0, set.find('=') + 1), 0) == 0;
+      for (const std::string& set : environment)
+        drop = drop || entry.rfind(set.substr(0, set.find('=') + 1), 0) == 0;
       if (!drop) env.push_back(entry);
     }
     env.insert(env.end(), environment.begin(), environment.end());
@@ -197,7 +199,8 @@ struct XLook {
     unsigned char* data = nullptr;
     std::string value;
     if (XGetWindowProperty(display, w, XInternAtom(display, name, False), 0, 1024, False,
-                           XInternAtom(display, type, False), &actual, &format, &count, &after, &data) == Success &&
+                           XInternAtom(display, type, False), &actual, &format, &count, &after,
+                           &data) == Success &&
         data != nullptr) {
       value.assign(reinterpret_cast<char*>(data), count);
       XFree(data);
@@ -244,9 +247,11 @@ void WriteTone(const std::string& path, double seconds, int channels) {
   ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
   std::vector<double> samples;
   for (int i = 0; i < static_cast<int>(seconds * 44100); ++i) {
-    for (int c = 0; c < channels; ++c) samples.push_back(0.4 * std::sin(2 * std::numbers::pi * 440.0 * i / 44100.0));
+    for (int c = 0; c < channels; ++c)
+      samples.push_back(0.4 * std::sin(2 * std::numbers::pi * 440.0 * i / 44100.0));
   }
-  sf_writef_double(file, samples.data(), static_cast<sf_count_t>(samples.size() / static_cast<std::size_t>(channels)));
+  sf_writef_double(file, samples.data(),
+                   static_cast<sf_count_t>(samples.size() / static_cast<std::size_t>(channels)));
   sf_close(file);
 }
 
@@ -257,7 +262,8 @@ TEST_F(Edit, ShowsTheEditorInATopLevelWindowNamedTessaroAndEndsByItself) {
   Child edit({"edit", "--seconds", "2", "--no-audio"}, Env());
   const auto id = edit.WaitForLine(kWindowLine, std::chrono::seconds(10));
   ASSERT_TRUE(id) << edit.Out() << edit.Err();
-  EXPECT_NE(edit.Out().find("display: " + std::string(std::getenv("DISPLAY"))), std::string::npos) << edit.Out();
+  EXPECT_NE(edit.Out().find("display: " + std::string(std::getenv("DISPLAY"))), std::string::npos)
+      << edit.Out();
   const Window window = std::stoul(*id);
 
   XLook look;
@@ -435,9 +441,14 @@ double MeanDifferenceToShrunk(const Png& a, const Png& b) {
         for (int j = 0; j < fy; ++j)
           for (int i = 0; i < fx; ++i)
             acc += a.rgb[(static_cast<std::size_t>(y * fy + j) * static_cast<std::size_t>(a.width) +
-                          static_cast<std::size_t>(x * fx + i)) * 3 + static_cast<std::size_t>(c)];
-        sum += std::abs(acc / (fx * fy) - b.rgb[(static_cast<std::size_t>(y) * static_cast<std::size_t>(b.width) +
-                                                 static_cast<std::size_t>(x)) * 3 + static_cast<std::size_t>(c)]);
+                          static_cast<std::size_t>(x * fx + i)) *
+                             3 +
+                         static_cast<std::size_t>(c)];
+        sum += std::abs(acc / (fx * fy) -
+                        b.rgb[(static_cast<std::size_t>(y) * static_cast<std::size_t>(b.width) +
+                               static_cast<std::size_t>(x)) *
+                                  3 +
+                              static_cast<std::size_t>(c)]);
       }
     }
   }
@@ -451,8 +462,8 @@ TEST_F(Edit, SnapshotPicturesAnyEditorAndScalesThePicture) {
     std::string plugin;
     bool optional;  // a peer's plug-in that may not be installed
   };
-  for (const Subject& s : {Subject{TESSARO_PLUGIN_PATH, false},
-                           Subject{"/usr/lib/vst/lsp-plugins/limiter-stereo.so", true}}) {
+  for (const Subject& s :
+       {Subject{TESSARO_PLUGIN_PATH, false}, Subject{"/usr/lib/vst/lsp-plugins/limiter-stereo.so", true}}) {
     SCOPED_TRACE(s.plugin);
     if (s.optional && !fs::exists(s.plugin)) continue;
     // Some editors tell their size only once open; ours tells it at once.
@@ -460,11 +471,12 @@ TEST_F(Edit, SnapshotPicturesAnyEditorAndScalesThePicture) {
     if (!s.optional) {
       ASSERT_GT(width, 0) << "no editor";
     }
-    const CommandResult full =
-        RunTessaro({"snapshot", "--plugin", s.plugin, Path("full.png")}, "APPDATA=" + ShellQuote(Path("appdata")) + " ");
-    ASSERT_EQ(full.exitCode, 0) << full.err;
-    const CommandResult half = RunTessaro({"snapshot", "--plugin", s.plugin, "--scale", "0.5", Path("half.png")},
+    const CommandResult full = RunTessaro({"snapshot", "--plugin", s.plugin, Path("full.png")},
                                           "APPDATA=" + ShellQuote(Path("appdata")) + " ");
+    ASSERT_EQ(full.exitCode, 0) << full.err;
+    const CommandResult half =
+        RunTessaro({"snapshot", "--plugin", s.plugin, "--scale", "0.5", Path("half.png")},
+                   "APPDATA=" + ShellQuote(Path("appdata")) + " ");
     ASSERT_EQ(half.exitCode, 0) << half.err;
     const auto a = ReadPng(Path("full.png"));
     const auto b = ReadPng(Path("half.png"));
@@ -491,8 +503,13 @@ TEST_F(Edit, SnapshotPicturesAnyEditorAndScalesThePicture) {
       for (int x = 0; x < b->width; ++x) {
         const int from = std::min(x + 2, b->width - 1);
         for (std::size_t c = 0; c < 3; ++c) {
-          shifted.rgb[(static_cast<std::size_t>(y) * static_cast<std::size_t>(b->width) + static_cast<std::size_t>(x)) * 3 + c] =
-              b->rgb[(static_cast<std::size_t>(y) * static_cast<std::size_t>(b->width) + static_cast<std::size_t>(from)) * 3 + c];
+          shifted.rgb[(static_cast<std::size_t>(y) * static_cast<std::size_t>(b->width) +
+                       static_cast<std::size_t>(x)) *
+                          3 +
+                      c] = b->rgb[(static_cast<std::size_t>(y) * static_cast<std::size_t>(b->width) +
+                                   static_cast<std::size_t>(from)) *
+                                      3 +
+                                  c];
         }
       }
     }
@@ -530,8 +547,8 @@ TEST(CliBinary, LinksNoPluginDspOrEditorCode) {
     pclose(p);
   }
   ASSERT_NE(symbols.find("tessaro::cli::RunRender"), std::string::npos) << "nm read no symbols";
-  for (const char* foreign : {"Tessaro_v2", "IGraphics", "LimiterCore", "LimiterStage", "LICE_", "IControl",
-                              "TruePeak"}) {
+  for (const char* foreign :
+       {"Tessaro_v2", "IGraphics", "LimiterCore", "LimiterStage", "LICE_", "IControl", "TruePeak"}) {
     EXPECT_EQ(symbols.find(foreign), std::string::npos) << foreign;
   }
 }
