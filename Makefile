@@ -5,7 +5,7 @@ CMAKE_FLAGS ?=
 
 FUZZ_SECONDS ?= 60
 
-.PHONY: setup configure build test check fuzz demo bench install clean
+.PHONY: setup configure build test check tsan fuzz demo bench install clean
 
 setup:
 	@./scripts/setup
@@ -24,6 +24,13 @@ check: setup
 	@cmake -S . -B $(BUILD)-check -G Ninja -DTESSARO_SANITIZE=ON -DTESSARO_BENCH=OFF $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(BUILD)-check -j $(JOBS)
 	@cd $(BUILD)-check && ctest --output-on-failure -j $(JOBS)
+
+# The editor window opened and closed beside a processing thread, under
+# ThreadSanitizer: the window must never race the audio.
+tsan: setup
+	@cmake -S . -B $(BUILD)-tsan -G Ninja -DTESSARO_TSAN=ON -DTESSARO_BENCH=OFF $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(BUILD)-tsan -j $(JOBS) --target Tessaro_v2 x11_tests
+	@cd $(BUILD)-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" ctest --output-on-failure -j $(JOBS) -R '^EditorWindow\.'
 
 # The chunk reader under libFuzzer for FUZZ_SECONDS; findings land in fuzz-findings/.
 fuzz: setup
@@ -46,4 +53,4 @@ install: build
 	@echo "installed $(HOME)/.vst/Tessaro_v2.so"
 
 clean:
-	@rm -rf $(BUILD) $(BUILD)-check $(BUILD)-fuzz
+	@rm -rf $(BUILD) $(BUILD)-check $(BUILD)-tsan $(BUILD)-fuzz

@@ -100,8 +100,7 @@ void IPlugBase::SetParameterFromEditor(int index, double normalised) {
   IParameter* param = GetParam(index);
   if (!param) return;
   param->Set(param->FromNormalised(normalised));
-  // The host knows only the parameters it was told about.
-  if (index < hostParams_) HostAutomate(index, normalised);
+  HostAutomate(index, normalised);
   ParameterChanged(index, kSourceEditor);
 }
 

@@ -581,6 +581,19 @@ void IGraphics::DispatchMouseLeave() {
   mouseOver_ = -1;
 }
 
+void IGraphics::EndInterruptedPress() {
+  if (pressInProgress_ && capture_ >= 0 && capture_ < NumControls()) {
+    IControl* c = controls_[static_cast<std::size_t>(capture_)].get();
+    const int p = c->ParamIdx();
+    if (!c->IsPassThrough() && ValidParam(p)) {
+      snapshotPending_ = true;
+      RecordUndo();
+      if (HostSees(p)) plug_->HostEndEdit(p);
+    }
+  }
+  ResetMouseState();
+}
+
 void IGraphics::ResetMouseState() {
   capture_ = -1;
   mouseOver_ = -1;

@@ -199,6 +199,10 @@ class IGraphics : public IEditorLink {
   int NumLoadedBitmaps();
   // Forgets the press and hover state (after a modal menu, for instance).
   void ResetMouseState();
+  // A modal window took the release of the press that opened it: the press
+  // ends as a release would (undo step, the host's edit gesture closed),
+  // then the press and hover state is forgotten.
+  void EndInterruptedPress();
 
  protected:
   // Every control learns the window opened and repaints completely.

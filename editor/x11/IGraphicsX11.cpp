@@ -532,7 +532,8 @@ void IGraphicsX11::HandleEvent(XEvent& event) {
     }
     case ButtonRelease: {
       const XButtonEvent& b = event.xbutton;
-      if (x11::WheelSteps(b.button) != 0 || field_) break;
+      // The release of the press that opened a field still ends that press.
+      if (x11::WheelSteps(b.button) != 0) break;
       const unsigned int held = b.state & (Button1Mask | Button2Mask | Button3Mask);
       const unsigned int mine = b.button == Button1 ? Button1Mask : b.button == Button2 ? Button2Mask : Button3Mask;
       if ((held & ~mine) == 0) captured_ = false;
@@ -989,6 +990,7 @@ int IGraphicsX11::ShowAlert(const char* text, const char* caption, int type) {
   x11::ModalContext context = MakeModalContext();
   LockSuspension unlocked(*this);
   const int answer = x11::RunMessageBox(context, text ? text : "", caption ? caption : "", type);
+  EndInterruptedPress();
   ResetPointerState();
   return answer;
 }
@@ -1005,7 +1007,7 @@ IMenu* IGraphicsX11::ShowPopupMenu(IMenu& menu, const IRect& rect) {
     chosen = x11::RunPopupMenu(context, menu, x, y);
   }
   // The menu took the release of the press that opened it.
-  ResetMouseState();
+  EndInterruptedPress();
   ResetPointerState();
   repaintAll_ = true;
   return chosen;
@@ -1019,6 +1021,7 @@ void IGraphicsX11::AskForFile(std::string& path, int action, std::string& direct
   x11::ModalContext context = MakeModalContext();
   LockSuspension unlocked(*this);
   x11::AskForFile(context, path, action, directory, extensions ? extensions : "", paths::DesktopFolder());
+  EndInterruptedPress();
   ResetPointerState();
 }
 
@@ -1030,6 +1033,7 @@ void IGraphicsX11::AskForFolder(std::string& path, const char* title) {
   x11::ModalContext context = MakeModalContext();
   LockSuspension unlocked(*this);
   x11::AskForFolder(context, path, title ? title : "");
+  EndInterruptedPress();
   ResetPointerState();
 }
 
@@ -1038,6 +1042,7 @@ bool IGraphicsX11::AskForColour(IColour& colour, const char* title) {
   x11::ModalContext context = MakeModalContext();
   LockSuspension unlocked(*this);
   const bool chosen = x11::AskForColour(context, colour, title ? title : "");
+  EndInterruptedPress();
   ResetPointerState();
   return chosen;
 }

@@ -23,7 +23,8 @@ TEST_F(PluginTest, IdentityInTheEffectRecord) {
   // The look-ahead of "KEST-BASIC", 7 ms at 44.1 kHz, once the host set the rate.
   EXPECT_EQ(e->initialDelay, 309);
   EXPECT_EQ(e->ioRatio, 1.0f);
-  EXPECT_EQ(e->flags, effFlagsCanReplacing | effFlagsProgramChunks | effFlagsCanDoubleReplacing | effFlagsCanMono);
+  EXPECT_EQ(e->flags, effFlagsHasEditor | effFlagsCanReplacing | effFlagsProgramChunks | effFlagsCanDoubleReplacing |
+                          effFlagsCanMono);
   EXPECT_EQ(plugin->EffectName(), "Tessaro_v2");
   EXPECT_EQ(plugin->VendorString(), "Kest-Audio");
   EXPECT_EQ(plugin->ProductString(), "");
@@ -225,12 +226,18 @@ TEST_F(PluginTest, VendorSpecificExtensions) {
   EXPECT_EQ(Dispatch(effVendorSpecific, 3, 0), 0);
 }
 
-TEST_F(PluginTest, NoEditorYet) {
+TEST_F(PluginTest, TheEditorsRectangleAndNoWindowWithoutAParent) {
   ERect* rect = nullptr;
-  EXPECT_EQ(Dispatch(effEditGetRect, 0, 0, &rect), 0);
-  EXPECT_EQ(rect, nullptr);
-  EXPECT_EQ(Dispatch(effEditOpen), 0);
-  EXPECT_EQ(Dispatch(effEditClose), 0);
+  EXPECT_EQ(Dispatch(effEditGetRect, 0, 0, nullptr), 0);
+  ASSERT_EQ(Dispatch(effEditGetRect, 0, 0, &rect), 1);
+  ASSERT_NE(rect, nullptr);
+  EXPECT_EQ(rect->top, 0);
+  EXPECT_EQ(rect->left, 0);
+  EXPECT_EQ(rect->bottom, 720);
+  EXPECT_EQ(rect->right, 1280);
+  EXPECT_EQ(Dispatch(effEditOpen), 0);  // no parent window
+  EXPECT_EQ(Dispatch(effEditIdle), 0);
+  EXPECT_EQ(Dispatch(effEditClose), 1);
   MidiKeyName key{};
   std::strcpy(key.keyName, "x");
   EXPECT_EQ(Dispatch(effGetMidiKeyName, 0, 0, &key), 0);

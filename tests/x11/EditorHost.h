@@ -132,6 +132,35 @@ inline void TypeKeys(Display* display, const std::vector<KeySym>& keys) {
   XFlush(display);
 }
 
+// A mapped top-level window of the class (menus, dialogs), or 0 once the
+// time is up.
+inline Window WaitForWindowOfClass(Display* display, const char* wmClass, int timeoutMs = 5000) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (std::chrono::steady_clock::now() < deadline) {
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned int n = 0;
+    Window found = 0;
+    if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &n)) {
+      for (unsigned int i = 0; i < n && !found; ++i) {
+        XClassHint hint{};
+        XWindowAttributes a{};
+        if (XGetClassHint(display, children[i], &hint)) {
+          if (std::string(hint.res_class ? hint.res_class : "") == wmClass &&
+              XGetWindowAttributes(display, children[i], &a) && a.map_state == IsViewable) {
+            found = children[i];
+          }
+          if (hint.res_name) XFree(hint.res_name);
+          if (hint.res_class) XFree(hint.res_class);
+        }
+      }
+      if (children) XFree(children);
+    }
+    if (found) return found;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return 0;
+}
+
 // The calls of one opcode the plug-in made, as (index, opt) pairs.
 inline std::vector<host::HostCall> CallsOf(const host::Plugin& plugin, std::int32_t opcode) {
   std::vector<host::HostCall> out;
