@@ -5,7 +5,6 @@
 #include <X11/Xutil.h>
 #include <X11/cursorfont.h>
 #include <X11/keysym.h>
-#include <cairo-xlib.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/wait.h>
@@ -22,6 +21,7 @@
 
 #include "core/IPlugBase.h"
 #include "editor/PlatformPaths.h"
+#include "editor/x11/X11Image.h"
 #include "editor/x11/X11Modal.h"
 #include "editor/ycairo.h"
 
@@ -420,9 +420,13 @@ void IGraphicsX11::DestroyEditorWindow() {
   cursors_.clear();
   blankCursor_ = 0;
   colormap_ = 0;
-  // The handlers still know this display while it closes: a dead connection
-  // reports once more on the way out.
-  XCloseDisplay(display_);
+  if (ioDead_) {
+    // Xlib cannot be trusted with a connection whose server is gone: the
+    // socket is closed and the rest of the record is given up.
+    close(ConnectionNumber(display_));
+  } else {
+    XCloseDisplay(display_);
+  }
   ErrorHandlers::Get().Unregister(display_);
   display_ = nullptr;
   window_ = 0;
@@ -444,6 +448,7 @@ void* IGraphicsX11::WindowHandle() {
 void IGraphicsX11::Idle() {
   if (!display_ || inIdle_ || std::this_thread::get_id() != thread_) return;
   inIdle_ = true;
+  if (!ioDead_ && x11::ConnectionHungUp(display_)) ioDead_ = true;
   if (!ioDead_) {
     {
       PlugLock lock(*this);
@@ -655,38 +660,8 @@ void IGraphicsX11::FlushBlits() {
   blitPending_ = false;
   LICE_SysBitmap* buffer = DrawBuffer();
   if (!buffer || !window_ || windowGone_ || ioDead_ || !OnEditorThread()) return;
-  const IRect r = pendingBlit_.Intersection({0, 0, buffer->Width(), buffer->Height()});
-  if (r.W() <= 0 || r.H() <= 0) return;
-  XImage* image = XCreateImage(display_, visual_, 24, ZPixmap, 0, reinterpret_cast<char*>(buffer->Bits()),
-                               static_cast<unsigned>(buffer->Width()), static_cast<unsigned>(buffer->Height()),
-                               32, buffer->RowSpan() * 4);
-  if (!image) return;
-  image->byte_order = LSBFirst;
-  const bool direct = image->bits_per_pixel == 32 && image->red_mask == 0xFF0000 &&
-                      image->green_mask == 0xFF00 && image->blue_mask == 0xFF;
-  std::vector<std::uint32_t> converted;
-  if (!direct) {
-    // An unusual server layout: pixels go one by one through its masks.
-    image->data = nullptr;
-    XDestroyImage(image);
-    converted.resize(static_cast<std::size_t>(r.W()) * static_cast<std::size_t>(r.H()) * 2);
-    image = XCreateImage(display_, visual_, 24, ZPixmap, 0, reinterpret_cast<char*>(converted.data()),
-                         static_cast<unsigned>(r.W()), static_cast<unsigned>(r.H()), 32, 0);
-    if (!image) return;
-    for (int y = 0; y < r.H(); ++y) {
-      for (int x = 0; x < r.W(); ++x) {
-        const std::uint32_t p = buffer->Pixel(r.L + x, r.T + y);
-        XPutPixel(image, x, y, p & 0xFFFFFFu);
-      }
-    }
-  }
-  GC gc = XCreateGC(display_, window_, 0, nullptr);
-  const int sx = direct ? r.L : 0, sy = direct ? r.T : 0;
-  XPutImage(display_, window_, gc, image, sx, sy, r.L, r.T, static_cast<unsigned>(r.W()),
-            static_cast<unsigned>(r.H()));
-  XFreeGC(display_, gc);
-  image->data = nullptr;  // the pixels are the draw buffer's (or the vector's)
-  XDestroyImage(image);
+  x11::PutPixels(display_, window_, visual_, 24, buffer->Bits(), buffer->Width(), buffer->Height(),
+                 buffer->RowSpan(), pendingBlit_);
   XFlush(display_);
 }
 
@@ -880,7 +855,7 @@ void IGraphicsX11::FieldKey(XKeyEvent& key) {
 void IGraphicsX11::DrawField() {
   if (!field_ || ioDead_) return;
   const int w = fieldRect_.W(), h = fieldRect_.H();
-  cairo_surface_t* surface = cairo_xlib_surface_create(display_, field_, visual_, w, h);
+  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
   cairo_t* cr = cairo_create(surface);
   const IColour& bg = entryStyle_.entryBackground;
   const IColour& fg = entryStyle_.entryForeground;
@@ -926,6 +901,9 @@ void IGraphicsX11::DrawField() {
   }
   cairo_destroy(cr);
   cairo_surface_flush(surface);
+  const auto* pixels = reinterpret_cast<const std::uint32_t*>(cairo_image_surface_get_data(surface));
+  x11::PutPixels(display_, field_, visual_, 24, pixels, w, h, cairo_image_surface_get_stride(surface) / 4,
+                 {0, 0, w, h});
   cairo_surface_destroy(surface);
   XFlush(display_);
 }

@@ -3,13 +3,15 @@
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
-#include <cairo-xlib.h>
+#include <cairo.h>
 #include <poll.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+
+#include "editor/x11/X11Image.h"
 
 namespace tessaro::x11 {
 
@@ -362,8 +364,7 @@ ModalWindow::ModalWindow(ModalLoop& loop, const IRect& rootRect, const Options& 
     const Atom popup = XInternAtom(d, "_NET_WM_WINDOW_TYPE_POPUP_MENU", False);
     XChangeProperty(d, window_, type, XA_ATOM, 32, PropModeReplace, reinterpret_cast<const unsigned char*>(&popup), 1);
   }
-  surface_ = cairo_xlib_surface_create(d, window_, DefaultVisual(d, screen), std::max(1, rect_.W()),
-                                       std::max(1, rect_.H()));
+  surface_ = cairo_image_surface_create(CAIRO_FORMAT_RGB24, std::max(1, rect_.W()), std::max(1, rect_.H()));
 }
 
 ModalWindow::~ModalWindow() {
@@ -394,7 +395,12 @@ void ModalWindow::EndPaint(cairo_t* cr) {
   cairo_paint(cr);
   cairo_destroy(cr);
   cairo_surface_flush(surface_);
-  XFlush(loop_.display());
+  Display* d = loop_.display();
+  const int w = cairo_image_surface_get_width(surface_), h = cairo_image_surface_get_height(surface_);
+  PutPixels(d, window_, DefaultVisual(d, DefaultScreen(d)), DefaultDepth(d, DefaultScreen(d)),
+            reinterpret_cast<const std::uint32_t*>(cairo_image_surface_get_data(surface_)), w, h,
+            cairo_image_surface_get_stride(surface_) / 4, {0, 0, w, h});
+  XFlush(d);
 }
 
 FocusKeeper::FocusKeeper(ModalLoop& loop) : loop_(loop) {
