@@ -12,6 +12,7 @@
 #include "editor/LiceFont.h"
 #include "editor/PngCodec.h"
 #include "editor/Resources.h"
+#include "editor/Utf8.h"
 #include "editor/ycairo.h"
 
 namespace tessaro {
@@ -227,22 +228,7 @@ bool IGraphics::EntryAccepts(const IControl* control, const IParameter* param, c
   }
   if (!control || control->EntryFilter().empty()) return true;
   // The filter is UTF-8; a character is in it when its encoding occurs there.
-  char encoded[5] = {};
-  if (c < 0x80) {
-    encoded[0] = static_cast<char>(c);
-  } else if (c < 0x800) {
-    encoded[0] = static_cast<char>(0xC0 | (c >> 6));
-    encoded[1] = static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    encoded[0] = static_cast<char>(0xE0 | (c >> 12));
-    encoded[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    encoded[2] = static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    encoded[0] = static_cast<char>(0xF0 | (c >> 18));
-    encoded[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    encoded[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    encoded[3] = static_cast<char>(0x80 | (c & 0x3F));
-  }
+  const std::string encoded = utf8::Encode(c);
   const bool listed = control->EntryFilter().find(encoded) != std::string::npos;
   return control->EntryFilterDenies() ? !listed : listed;
 }

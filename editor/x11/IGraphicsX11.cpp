@@ -21,6 +21,7 @@
 
 #include "core/IPlugBase.h"
 #include "editor/PlatformPaths.h"
+#include "editor/Utf8.h"
 #include "editor/x11/X11Image.h"
 #include "editor/x11/X11Modal.h"
 #include "editor/ycairo.h"
@@ -144,67 +145,6 @@ char32_t CharacterOf(KeySym symbol, const char* bytes, int length) {
     return static_cast<unsigned char>(bytes[0]);
   }
   return 0;
-}
-
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
-std::size_t CharacterCount(const std::string& s) {
-  return static_cast<std::size_t>(std::count_if(s.begin(), s.end(), [](char c) { return (c & 0xC0) != 0x80; }));
-}
-
-std::size_t PreviousBoundary(const std::string& s, std::size_t at) {
-  if (at == 0) return 0;
-  do {
-    --at;
-  } while (at > 0 && (s[at] & 0xC0) == 0x80);
-  return at;
-}
-
-std::size_t NextBoundary(const std::string& s, std::size_t at) {
-  if (at >= s.size()) return s.size();
-  do {
-    ++at;
-  } while (at < s.size() && (s[at] & 0xC0) == 0x80);
-  return at;
-}
-
-// Decodes a UTF-8 string into characters, skipping malformed bytes.
-std::u32string DecodeUtf8(const std::string& s) {
-  std::u32string out;
-  for (std::size_t i = 0; i < s.size();) {
-    const auto b = static_cast<unsigned char>(s[i]);
-    int extra = b < 0x80 ? 0 : (b >> 5) == 6 ? 1 : (b >> 4) == 14 ? 2 : (b >> 3) == 30 ? 3 : -1;
-    if (extra < 0 || i + static_cast<std::size_t>(extra) >= s.size() + (extra == 0 ? 1 : 0)) {
-      ++i;
-      continue;
-    }
-    char32_t c = extra == 0 ? b : b & (0x3F >> extra);
-    bool ok = true;
-    for (int k = 1; k <= extra; ++k) {
-      const auto n = static_cast<unsigned char>(s[i + static_cast<std::size_t>(k)]);
-      if ((n & 0xC0) != 0x80) ok = false;
-      c = (c << 6) | (n & 0x3F);
-    }
-    i += static_cast<std::size_t>(extra) + 1;
-    if (ok) out += c;
-  }
-  return out;
 }
 
 std::string ResolveInPath(const char* name) {
@@ -695,9 +635,9 @@ void IGraphicsX11::ShowTextEntry(IControl* control, const ITextStyle& style, con
   entryStyle_ = style;
   entryText_.clear();
   const int limit = control->TextEntryLimit();
-  for (char32_t c : DecodeUtf8(text ? text : "")) {
-    if (limit > 0 && static_cast<int>(CharacterCount(entryText_)) >= limit) break;
-    AppendUtf8(entryText_, c);
+  for (char32_t c : utf8::Decode(text ? text : "")) {
+    if (limit > 0 && static_cast<int>(utf8::Count(entryText_)) >= limit) break;
+    utf8::Append(entryText_, c);
   }
   caret_ = entryText_.size();
   allSelected_ = true;
@@ -785,9 +725,8 @@ void IGraphicsX11::FieldKey(XKeyEvent& key) {
       caret_ = 0;
       allSelected_ = false;
     }
-    if (limit > 0 && static_cast<int>(CharacterCount(entryText_)) >= limit) return;
-    std::string encoded;
-    AppendUtf8(encoded, c);
+    if (limit > 0 && static_cast<int>(utf8::Count(entryText_)) >= limit) return;
+    const std::string encoded = utf8::Encode(c);
     entryText_.insert(caret_, encoded);
     caret_ += encoded.size();
   };
@@ -801,7 +740,7 @@ void IGraphicsX11::FieldKey(XKeyEvent& key) {
       return;
     case XK_BackSpace:
       if (!eraseSelection() && caret_ > 0) {
-        const std::size_t from = PreviousBoundary(entryText_, caret_);
+        const std::size_t from = utf8::PreviousStart(entryText_, caret_);
         entryText_.erase(from, caret_ - from);
         caret_ = from;
       }
@@ -809,17 +748,17 @@ void IGraphicsX11::FieldKey(XKeyEvent& key) {
     case XK_Delete:
     case XK_KP_Delete:
       if (!eraseSelection() && caret_ < entryText_.size()) {
-        entryText_.erase(caret_, NextBoundary(entryText_, caret_) - caret_);
+        entryText_.erase(caret_, utf8::NextStart(entryText_, caret_) - caret_);
       }
       break;
     case XK_Left:
     case XK_KP_Left:
-      caret_ = allSelected_ ? 0 : PreviousBoundary(entryText_, caret_);
+      caret_ = allSelected_ ? 0 : utf8::PreviousStart(entryText_, caret_);
       allSelected_ = false;
       break;
     case XK_Right:
     case XK_KP_Right:
-      caret_ = allSelected_ ? entryText_.size() : NextBoundary(entryText_, caret_);
+      caret_ = allSelected_ ? entryText_.size() : utf8::NextStart(entryText_, caret_);
       allSelected_ = false;
       break;
     case XK_Home:
@@ -837,7 +776,7 @@ void IGraphicsX11::FieldKey(XKeyEvent& key) {
         if (symbol == XK_v || symbol == XK_V) {
           std::string pasted;
           if (ClipboardText(pasted)) {
-            for (char32_t c : DecodeUtf8(pasted)) {
+            for (char32_t c : utf8::Decode(pasted)) {
               if (c >= 0x20) insert(c);
             }
           }

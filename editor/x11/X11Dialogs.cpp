@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "editor/x11/X11Modal.h"
+#include "editor/Utf8.h"
 #include "editor/x11/X11ModalWindow.h"
 
 namespace tessaro::x11 {
@@ -330,11 +331,11 @@ class Prompt : public Dialog {
     switch (sym) {
       case XK_Left:
       case XK_KP_Left:
-        move(a != b && !shift ? a : PreviousCharStart(text_, caret_));
+        move(a != b && !shift ? a : utf8::PreviousStart(text_, caret_));
         break;
       case XK_Right:
       case XK_KP_Right:
-        move(a != b && !shift ? b : NextCharStart(text_, caret_));
+        move(a != b && !shift ? b : utf8::NextStart(text_, caret_));
         break;
       case XK_Home:
       case XK_KP_Home:
@@ -348,7 +349,7 @@ class Prompt : public Dialog {
         if (a != b) {
           Erase(a, b);
         } else if (caret_ > 0) {
-          Erase(PreviousCharStart(text_, caret_), caret_);
+          Erase(utf8::PreviousStart(text_, caret_), caret_);
         }
         break;
       case XK_Delete:
@@ -356,7 +357,7 @@ class Prompt : public Dialog {
         if (a != b) {
           Erase(a, b);
         } else if (caret_ < text_.size()) {
-          Erase(caret_, NextCharStart(text_, caret_));
+          Erase(caret_, utf8::NextStart(text_, caret_));
         }
         break;
       default: {
@@ -403,14 +404,14 @@ class Prompt : public Dialog {
     const double target = x - (field_.L + Px(5, scale_)) + scroll_;
     std::size_t best = 0;
     double bestDistance = std::abs(target);
-    for (std::size_t i = NextCharStart(text_, 0); i <= text_.size();) {
+    for (std::size_t i = utf8::NextStart(text_, 0); i <= text_.size();) {
       const double d = std::abs(TextAdvance(measure.Get(), text_.substr(0, i)) - target);
       if (d < bestDistance) {
         bestDistance = d;
         best = i;
       }
       if (i == text_.size()) break;
-      i = NextCharStart(text_, i);
+      i = utf8::NextStart(text_, i);
     }
     return best;
   }

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "editor/Utf8.h"
 #include "editor/x11/X11Image.h"
 
 namespace tessaro::x11 {
@@ -135,8 +136,8 @@ std::vector<std::string> WrapText(cairo_t* cr, const std::string& text, double w
         // A word that alone is too wide is cut where it stops fitting.
         while (TextAdvance(cr, line) > width && line.size() > 1) {
           std::size_t cut = line.size();
-          while (cut > 0 && TextAdvance(cr, line.substr(0, cut)) > width) cut = PreviousCharStart(line, cut);
-          if (cut == 0) cut = NextCharStart(line, 0);
+          while (cut > 0 && TextAdvance(cr, line.substr(0, cut)) > width) cut = utf8::PreviousStart(line, cut);
+          if (cut == 0) cut = utf8::NextStart(line, 0);
           lines.push_back(line.substr(0, cut));
           line.erase(0, cut);
         }
@@ -165,40 +166,6 @@ TextMeasure::~TextMeasure() {
   cairo_surface_destroy(surface_);
 }
 
-std::size_t PreviousCharStart(const std::string& text, std::size_t position) {
-  if (position == 0) return 0;
-  position = std::min(position, text.size()) - 1;
-  while (position > 0 && (static_cast<unsigned char>(text[position]) & 0xC0) == 0x80) --position;
-  return position;
-}
-
-std::size_t NextCharStart(const std::string& text, std::size_t position) {
-  if (position >= text.size()) return text.size();
-  ++position;
-  while (position < text.size() && (static_cast<unsigned char>(text[position]) & 0xC0) == 0x80) ++position;
-  return position;
-}
-
-namespace {
-void AppendUtf8(std::string& out, unsigned long c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x110000) {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-}  // namespace
-
 std::string TypedText(XKeyEvent& event, KeySym* keysym) {
   // No input method here: Latin-1 keysyms and the Unicode keysym range
   // cover what a keyboard types into a path or a name.
@@ -211,9 +178,9 @@ std::string TypedText(XKeyEvent& event, KeySym* keysym) {
   if (sym >= 0x20 && sym <= 0x7E) {
     out += static_cast<char>(sym);
   } else if (sym >= 0xA0 && sym <= 0xFF) {
-    AppendUtf8(out, sym);
+    utf8::Append(out, static_cast<char32_t>(sym));
   } else if ((sym & 0xFF000000UL) == 0x01000000UL) {
-    AppendUtf8(out, sym & 0x00FFFFFFUL);
+    utf8::Append(out, static_cast<char32_t>(sym & 0x00FFFFFFUL));
   } else if (n == 1 && static_cast<unsigned char>(buffer[0]) >= 0x20 && buffer[0] != 0x7F &&
              sym >= XK_KP_Space && sym <= XK_KP_9) {
     out += buffer[0];  // keypad digits and operators

@@ -142,9 +142,6 @@ class FocusKeeper {
   bool restored_ = false;
 };
 
-// UTF-8 boundaries: the start of the character before/after byte position.
-std::size_t PreviousCharStart(const std::string& text, std::size_t position);
-std::size_t NextCharStart(const std::string& text, std::size_t position);
 // The text a key press types (UTF-8), empty for keys that type nothing.
 std::string TypedText(XKeyEvent& event, KeySym* keysym);
 

@@ -34,8 +34,8 @@
 #include <vector>
 
 #include "host/RunCommand.h"
-#include "host/VirtualDisplay.h"
 #include "host/VstHost.h"
+#include "tests/common/XDisplayEnvironment.h"
 
 extern char** environ;
 
@@ -45,21 +45,7 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-// One display for the whole suite, as a desktop session would have.
-class DisplayEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    std::string error;
-    display_ = host::VirtualDisplay::Ensure(&error);
-    ASSERT_NE(display_, nullptr) << error;
-  }
-  void TearDown() override { display_.reset(); }
-
- private:
-  std::unique_ptr<host::VirtualDisplay> display_;
-};
-
-const auto* const kDisplayEnvironment = ::testing::AddGlobalTestEnvironment(new DisplayEnvironment);
+const auto* const kDisplayEnvironment = ::testing::AddGlobalTestEnvironment(new XDisplayEnvironment);
 
 // The editor's size as the plug-in itself answers effEditGetRect; 0 x 0 when
 // it has no editor.

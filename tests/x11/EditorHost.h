@@ -18,24 +18,10 @@
 #include <thread>
 #include <vector>
 
-#include "host/VirtualDisplay.h"
+#include "tests/common/XDisplayEnvironment.h"
 #include "host/VstHost.h"
 
 namespace tessaro::testing {
-
-// Starts Xvfb for the whole test program when there is no display.
-class XDisplayEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    std::string error;
-    display_ = host::VirtualDisplay::Ensure(&error);
-    ASSERT_NE(display_, nullptr) << error;
-  }
-  void TearDown() override { display_.reset(); }
-
- private:
-  std::unique_ptr<host::VirtualDisplay> display_;
-};
 
 // A top-level window at the screen's corner, as a host's plug-in frame.
 class HostWindow {

@@ -58,6 +58,16 @@ class EditorWindow : public ::testing::Test {
     return PixelAt(display_, host.id(), kBackgroundX + dx, kBackgroundY + dy) == Artwork(kBackgroundX, kBackgroundY);
   }
 
+  // A right click on the Amount knob; the editor's window once the value
+  // field (a window inside it) is up and has the focus, else 0.
+  Window AskForAmount(const HostWindow& host) {
+    Click(display_, kAmountKnobX, kAmountKnobY, 3);
+    const Window editor = host.Children().at(0);
+    if (!IdleUntil({plugin_.get()}, [&] { return host.Children(editor).size() == 1; })) return 0;
+    IdleFor({plugin_.get()}, 50);
+    return editor;
+  }
+
   Display* display_ = nullptr;
   std::unique_ptr<host::Plugin> plugin_;
   std::unique_ptr<LICE_MemBitmap> background_;
@@ -175,11 +185,8 @@ TEST_F(EditorWindow, ARightClickTypesAValueThatCommitsOnEnter) {
   ASSERT_TRUE(Open(host));
   IdleFor({plugin_.get()}, 100);
   ASSERT_EQ(plugin_->ParamDisplay(kAmount), "0.00");
-  Click(display_, kAmountKnobX, kAmountKnobY, 3);
-  // The field is a window inside the editor's.
-  const Window editor = host.Children().at(0);
-  ASSERT_TRUE(IdleUntil({plugin_.get()}, [&] { return host.Children(editor).size() == 1; }));
-  IdleFor({plugin_.get()}, 50);  // it takes the focus
+  const Window editor = AskForAmount(host);
+  ASSERT_NE(editor, 0u);
   plugin_->ClearRecordedCalls();
   TypeKeys(display_, {XK_1, XK_x, XK_2, XK_Return});  // the letter is refused
   ASSERT_TRUE(IdleUntil({plugin_.get()}, [&] { return plugin_->ParamDisplay(kAmount) == "12.00"; }));
@@ -195,10 +202,8 @@ TEST_F(EditorWindow, TheRightClickThatOpensAFieldIsAClosedGesture) {
   ASSERT_TRUE(Open(host));
   IdleFor({plugin_.get()}, 100);
   plugin_->ClearRecordedCalls();
-  Click(display_, kAmountKnobX, kAmountKnobY, 3);
-  const Window editor = host.Children().at(0);
-  ASSERT_TRUE(IdleUntil({plugin_.get()}, [&] { return host.Children(editor).size() == 1; }));
-  IdleFor({plugin_.get()}, 50);
+  const Window editor = AskForAmount(host);
+  ASSERT_NE(editor, 0u);
   EXPECT_EQ(CallsOf(*plugin_, vst2::audioMasterBeginEdit).size(), 1u);
   EXPECT_EQ(CallsOf(*plugin_, vst2::audioMasterEndEdit).size(), 1u);
   EXPECT_TRUE(Close());
@@ -208,10 +213,8 @@ TEST_F(EditorWindow, EscapeLeavesATypedValueUncommitted) {
   HostWindow host(display_);
   ASSERT_TRUE(Open(host));
   IdleFor({plugin_.get()}, 100);
-  Click(display_, kAmountKnobX, kAmountKnobY, 3);
-  const Window editor = host.Children().at(0);
-  ASSERT_TRUE(IdleUntil({plugin_.get()}, [&] { return host.Children(editor).size() == 1; }));
-  IdleFor({plugin_.get()}, 50);
+  const Window editor = AskForAmount(host);
+  ASSERT_NE(editor, 0u);
   TypeKeys(display_, {XK_9, XK_Escape});
   ASSERT_TRUE(IdleUntil({plugin_.get()}, [&] { return host.Children(editor).empty(); }));
   EXPECT_EQ(plugin_->ParamDisplay(kAmount), "0.00");

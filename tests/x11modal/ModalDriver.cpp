@@ -13,25 +13,12 @@
 #include <memory>
 #include <thread>
 
-#include "host/VirtualDisplay.h"
+#include "tests/common/XDisplayEnvironment.h"
 
 namespace tessaro::x11::testing {
 namespace {
 
-class DisplayEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    std::string error;
-    display_ = host::VirtualDisplay::Ensure(&error);
-    ASSERT_NE(display_, nullptr) << error;
-  }
-  void TearDown() override { display_.reset(); }
-
- private:
-  std::unique_ptr<host::VirtualDisplay> display_;
-};
-
-::testing::Environment* const kDisplay = ::testing::AddGlobalTestEnvironment(new DisplayEnvironment);
+::testing::Environment* const kDisplay = ::testing::AddGlobalTestEnvironment(new tessaro::testing::XDisplayEnvironment);
 
 void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
