@@ -415,6 +415,7 @@ void IGraphicsX11::Idle() {
 
 void IGraphicsX11::ResetPointerState() {
   captured_ = false;
+  swallowRelease_ = false;
   trackingLeave_ = false;
   leavePending_ = false;
   doubleClick_.Reset();
@@ -460,6 +461,8 @@ void IGraphicsX11::HandleEvent(XEvent& event) {
         } else if (b.button == Button1 || b.button == Button3) {
           entryState_ = entryState_ == kEntryFocused ? kEntryCancel : kEntryCommit;
         }
+        // No control saw this press, so none may see its release.
+        if (steps == 0) swallowRelease_ = true;
         break;
       }
       if (steps != 0) {
@@ -479,6 +482,10 @@ void IGraphicsX11::HandleEvent(XEvent& event) {
       const XButtonEvent& b = event.xbutton;
       // The release of the press that opened a field still ends that press.
       if (x11::WheelSteps(b.button) != 0) break;
+      if (swallowRelease_) {
+        swallowRelease_ = false;
+        break;
+      }
       const unsigned int held = b.state & (Button1Mask | Button2Mask | Button3Mask);
       const unsigned int mine = b.button == Button1 ? Button1Mask : b.button == Button2 ? Button2Mask : Button3Mask;
       if ((held & ~mine) == 0) captured_ = false;

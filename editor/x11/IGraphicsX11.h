@@ -137,6 +137,7 @@ class IGraphicsX11 : public IGraphics {
 
   // Pointer: a press in the window holds the implicit grab (the capture).
   bool captured_ = false;
+  bool swallowRelease_ = false;  // the press went to closing a text field
   bool trackingLeave_ = false;
   bool leavePending_ = false;
   int pointerX_ = -1, pointerY_ = -1;

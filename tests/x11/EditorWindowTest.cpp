@@ -209,6 +209,24 @@ TEST_F(EditorWindow, TheRightClickThatOpensAFieldIsAClosedGesture) {
   EXPECT_TRUE(Close());
 }
 
+TEST_F(EditorWindow, AClickOnTheEditorClosesTheFieldAndReachesNoControl) {
+  HostWindow host(display_);
+  ASSERT_TRUE(Open(host));
+  IdleFor({plugin_.get()}, 100);
+  const Window editor = AskForAmount(host);
+  ASSERT_NE(editor, 0u);
+  TypeKeys(display_, {XK_5});
+  plugin_->ClearRecordedCalls();
+  Click(display_, kIspSwitchX, kIspSwitchY);
+  ASSERT_TRUE(IdleUntil({plugin_.get()}, [&] { return host.Children(editor).empty(); }));
+  IdleFor({plugin_.get()}, 100);
+  EXPECT_EQ(plugin_->ParamDisplay(kAmount), "0.00");  // closed without committing
+  EXPECT_EQ(plugin_->GetParameter(kIspProtect), 0.0f);
+  EXPECT_TRUE(CallsOf(*plugin_, vst2::audioMasterBeginEdit).empty());
+  EXPECT_TRUE(CallsOf(*plugin_, vst2::audioMasterEndEdit).empty());
+  EXPECT_TRUE(Close());
+}
+
 TEST_F(EditorWindow, EscapeLeavesATypedValueUncommitted) {
   HostWindow host(display_);
   ASSERT_TRUE(Open(host));
