@@ -362,8 +362,14 @@ void IGraphicsX11::DestroyEditorWindow() {
   colormap_ = 0;
   if (ioDead_) {
     // Xlib cannot be trusted with a connection whose server is gone: the
-    // socket is closed and the rest of the record is given up.
+    // socket is closed and the record is kept for the rest of the process
+    // (a few kilobytes per server that died), since freeing it means calls
+    // into the broken connection.
     close(ConnectionNumber(display_));
+    static std::mutex graveyardMutex;
+    static auto* graveyard = new std::vector<Display*>();
+    std::lock_guard<std::mutex> lock(graveyardMutex);
+    graveyard->push_back(display_);
   } else {
     XCloseDisplay(display_);
   }
