@@ -92,6 +92,16 @@ void Kest_SwitchShowAll::SetTargetRect(const IRect& rect) {
   ISwitchPopUpControl::SetTargetRect(rect);
 }
 
+void Kest_SwitchShowAll::SetHidden(bool hidden) {
+  if (hidden) Close();
+  ISwitchPopUpControl::SetHidden(hidden);
+}
+
+void Kest_SwitchShowAll::SetGreyed(bool greyed) {
+  if (greyed) Close();
+  ISwitchPopUpControl::SetGreyed(greyed);
+}
+
 void Kest_SwitchShowAll::SetStrips(IBitmapStrip* strip) {
   if (open_) Close();
   strip_ = strip;

@@ -60,6 +60,10 @@ class Kest_SwitchShowAll : public ISwitchPopUpControl, public ZeroObject {
   // computed for the old size.
   void SetRect(const IRect& rect) override;
   void SetTargetRect(const IRect& rect) override;
+  // Hidden or greyed, an open list could take no press, yet being raised it
+  // would still keep every press from the rest of the editor: it closes.
+  void SetHidden(bool hidden) override;
+  void SetGreyed(bool greyed) override;
 
   // A new picture for the switch and its list (the oversampling mode swaps
   // its labels); the list closes first.

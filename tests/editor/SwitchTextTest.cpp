@@ -232,6 +232,29 @@ TEST_F(SwitchTextTest, APressOutsideTheOpenListClosesItAndReachesNothingElse) {
   EXPECT_EQ(log[0], "other down 150,150");
 }
 
+TEST_F(SwitchTextTest, AnOpenListThatIsHiddenOrGreyedLetsTheEditorGo) {
+  auto* other = new ProbeControl(&plug, {100, 100, 200, 200}, "other", &log);
+  g().AddControl(other);
+  auto* sw = AddShowAll(115, 4, 868, 690, kLevel);
+  for (const bool hide : {true, false}) {
+    sw->SetHidden(false);
+    sw->SetGreyed(false);
+    Press(870, 700);
+    ASSERT_TRUE(sw->IsOpen());
+    // As when the oversampling mode hides the rate switch.
+    if (hide) {
+      g().HideParamControls(kLevel, true);
+    } else {
+      sw->SetGreyed(true);
+    }
+    EXPECT_FALSE(sw->IsOpen());
+    EXPECT_EQ(sw->Layer(), 0);
+    log.clear();
+    Press(150, 150);
+    EXPECT_FALSE(log.empty()) << (hide ? "hidden" : "greyed");
+  }
+}
+
 TEST_F(SwitchTextTest, HoveringTheOpenListFollowsItsRows) {
   auto* sw = AddShowAll(116, 5, 704, 690, kMode);
   g().DispatchMouseOver(710, 700, {});
