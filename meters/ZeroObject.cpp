@@ -85,11 +85,25 @@ void ZeroRegistry::ResetAllButGroup(int group) noexcept {
 
 void ZeroRegistry::PostStatusText(const char* text) {
   if (text == nullptr) return;
-  const int used = used_.load(std::memory_order_acquire);
-  for (int i = 0; i < used; ++i) {
-    ZeroObject* object = slots_[i].load(std::memory_order_acquire);
-    if (object != nullptr) object->ReceiveStatusText(text);
+  if (posting_) {
+    if (static_cast<int>(pendingTexts_.size()) < kMaxChainedTexts) pendingTexts_.emplace_back(text);
+    return;
   }
+  posting_ = true;
+  int delivered = 0;
+  std::string current(text);
+  for (;;) {
+    const int used = used_.load(std::memory_order_acquire);
+    for (int i = 0; i < used; ++i) {
+      ZeroObject* object = slots_[i].load(std::memory_order_acquire);
+      if (object != nullptr) object->ReceiveStatusText(current.c_str());
+    }
+    if (pendingTexts_.empty() || ++delivered > kMaxChainedTexts) break;
+    current = std::move(pendingTexts_.front());
+    pendingTexts_.pop_front();
+  }
+  pendingTexts_.clear();
+  posting_ = false;
 }
 
 ZeroObject::ZeroObject(ZeroRegistry* registry) { JoinRegistry(registry); }

@@ -8,7 +8,9 @@
 #pragma once
 
 #include <atomic>
+#include <deque>
 #include <memory>
+#include <string>
 
 namespace tessaro {
 
@@ -54,14 +56,23 @@ class ZeroRegistry {
   // Writes 0.0 through the reset target of every member outside group g
   // (every member when g is 10). Any thread; never allocates.
   void ResetAllButGroup(int group) noexcept;
-  // Hands the text to every member's ReceiveStatusText. Editor thread.
+  // Hands the text to every member's ReceiveStatusText, in the order the
+  // texts were posted. Members receive a copy, so a member may post its own
+  // text or replace the string the text came from. A text posted while one
+  // is being handed out follows it; a chain of more than kMaxChainedTexts
+  // such texts is cut off, so two members answering each other cannot loop.
+  // Editor thread; allocates.
   void PostStatusText(const char* text);
+  static constexpr int kMaxChainedTexts = 16;
 
  private:
   std::unique_ptr<std::atomic<ZeroObject*>[]> slots_;
   int capacity_;
   // One past the highest slot ever used; requests scan only up to here.
   std::atomic<int> used_{0};
+  // Status texts waiting while another is handed out (editor thread only).
+  std::deque<std::string> pendingTexts_;
+  bool posting_ = false;
 };
 
 // Base of every object that takes part in the registry. Not copyable: the

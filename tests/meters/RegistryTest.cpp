@@ -157,6 +157,56 @@ TEST(ZeroRegistry, StatusTextsReachEveryMessageLine) {
   EXPECT_EQ(knob.value, 1.0);
 }
 
+// Posts its own text back from inside the receive, or overwrites the buffer
+// the text came from, as a control echoing or reusing a text might.
+struct Echo : ZeroObject {
+  explicit Echo(ZeroRegistry* r) : ZeroObject(r) {}
+  void ReceiveStatusText(const char* text) override {
+    texts.emplace_back(text);
+    if (answers-- > 0) PostStatusText(("re: " + std::string(text)).c_str());
+    if (scribble) scribble->assign("overwritten by a receiver, and long enough to move the buffer");
+  }
+  std::vector<std::string> texts;
+  int answers = 0;
+  std::string* scribble = nullptr;
+};
+
+TEST(ZeroRegistry, TextsPostedWhileOneIsHandedOutFollowItInOrder) {
+  ZeroRegistry r;
+  Echo echo(&r);
+  MessageLine line(&r);
+  echo.answers = 2;
+  r.PostStatusText("Bypass on");
+  const std::vector<std::string> expected = {"Bypass on", "re: Bypass on", "re: re: Bypass on"};
+  EXPECT_EQ(line.texts, expected);
+  EXPECT_EQ(echo.texts, expected);
+}
+
+TEST(ZeroRegistry, MembersAnsweringEachOtherForeverAreCutOff) {
+  ZeroRegistry r;
+  Echo a(&r), b(&r);
+  a.answers = b.answers = 1000000;
+  r.PostStatusText("ping");
+  // The first text and the chain that followed it, then nothing more.
+  EXPECT_LE(a.texts.size(), static_cast<std::size_t>(ZeroRegistry::kMaxChainedTexts + 1));
+  EXPECT_GE(a.texts.size(), 2u);
+  // The registry takes texts again afterwards.
+  a.answers = b.answers = 0;
+  a.texts.clear();
+  r.PostStatusText("pong");
+  EXPECT_EQ(a.texts, std::vector<std::string>{"pong"});
+}
+
+TEST(ZeroRegistry, EveryMemberSeesTheTextAsPostedEvenWhenTheSourceChanges) {
+  ZeroRegistry r;
+  std::string source = "Amount: 3.0 dB";
+  Echo first(&r);
+  first.scribble = &source;
+  MessageLine second(&r);
+  r.PostStatusText(source.c_str());
+  EXPECT_EQ(second.texts, std::vector<std::string>{"Amount: 3.0 dB"});
+}
+
 TEST(ZeroRegistry, RequestsRaceSafelyWithJoinsAndLeaves) {
   ZeroRegistry r(64);
   std::vector<std::unique_ptr<Held>> steady, transient;
