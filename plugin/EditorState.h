@@ -1,8 +1,9 @@
 // The parts of the plug-in state that belong to editor objects: the resize
-// controller's values and scale, the switchable value ranges of knobs, the XY
-// trail's blend operator and the preset file in use. The plug-in owns them so
-// that the state layout does not depend on whether an editor was built; the
-// editor controls work on these same objects.
+// controller's values and scale, the switchable value ranges of knobs (their
+// model lives with the knob control, editor/KnobValuePoints.h), the XY trail's
+// blend operator and the preset file in use. The plug-in owns them so that the
+// state layout does not depend on whether an editor was built; the editor
+// controls work on these same objects.
 #pragma once
 
 #include <array>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "core/IParameter.h"
+#include "editor/KnobValuePoints.h"
 
 namespace tessaro {
 
@@ -26,47 +28,6 @@ struct ResizeState {
   double maxScale = 1.25;
 
   void SetValueClamped(int i, double v);
-};
-
-// One selectable value range of a knob.
-struct ValuePoint {
-  double defaultValue = 0.0;
-  double min = 0.0;
-  double max = 1.0;
-  double shape = 1.0;
-  double step = 1.0;
-  std::string unit;
-  std::string name;
-};
-
-// A knob whose parameter can be re-ranged to one of several value points.
-// Editor thread (or a state load), plug-in lock held.
-class KnobRanges {
- public:
-  // The first point is the parameter's own range.
-  KnobRanges(int paramIndex, const IParameter& param);
-
-  int ParamIndex() const { return paramIndex_; }
-  int SelectedPoint() const { return selected_; }
-  const std::vector<ValuePoint>& Points() const { return points_; }
-  bool HasValuePoints() const { return points_.size() > 1; }
-  double FullMin() const { return fullMin_; }
-  double FullMax() const { return fullMax_; }
-
-  void AddValuePoint(const ValuePoint& point);
-  // Re-ranges the parameter to point i; its value becomes x (or stays, when
-  // useX is false) clamped to the new range. False for an index past the list.
-  bool SelectValuePoint(IParameter& param, int i, double x, bool useX);
-  // Widens the parameter to the range of all points, as a state load does
-  // before it restores the value.
-  void WidenToFullRange(IParameter& param) const;
-
- private:
-  int paramIndex_;
-  std::vector<ValuePoint> points_;
-  int selected_ = 0;
-  double fullMin_;
-  double fullMax_;
 };
 
 }  // namespace tessaro

@@ -2,15 +2,16 @@
 #pragma once
 
 #include <array>
+#include <deque>
 #include <memory>
 #include <vector>
 
 #include "core/IPlugVST.h"
-#include "editor/x11/IGraphicsX11.h"
 #include "dsp/DelayLine.h"
 #include "dsp/FIRHalfband.h"
 #include "dsp/IIRHalfband.h"
 #include "dsp/TruePeak.h"
+#include "editor/x11/IGraphicsX11.h"
 #include "meters/DisplaySettings.h"
 #include "meters/LoudnessFollower.h"
 #include "meters/MeterBallistics.h"
@@ -69,7 +70,8 @@ class Tessaro_v2 : public IPlugVST {
   // The editor-side fields of the state.
   ResizeState& Resize() { return resize_; }
   DisplaySettings& Display() { return display_; }
-  std::vector<KnobRanges>& Knobs() { return knobs_; }
+  // A deque, so that the knob controls may keep pointers into it.
+  std::deque<KnobRanges>& Knobs() { return knobs_; }
   int& BlendOperator() { return blendOperator_; }
   Kest_PresetXML& Presets() { return presets_; }
   bool IsLoading() const { return loading_; }
@@ -116,11 +118,12 @@ class Tessaro_v2 : public IPlugVST {
   void PublishBlockEnd(bool quiet);
   // The state as the factory programs of slots 2..14 were stored.
   IStateChunk FactoryState(int slot) const;
-  int ReadKnobRanges(const IStateChunk& chunk, int position, std::vector<std::pair<KnobRanges*, int>>& remembered);
+  int ReadKnobRanges(const IStateChunk& chunk, int position,
+                     std::vector<std::pair<KnobRanges*, int>>& remembered);
 
   ResizeState resize_;
   DisplaySettings display_;
-  std::vector<KnobRanges> knobs_;
+  std::deque<KnobRanges> knobs_;
   int blendOperator_ = kDefaultBlendOperator;
   bool loading_ = true;  // set until the first reset and while a state loads
   int paramsStart_ = 0;
