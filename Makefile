@@ -23,7 +23,7 @@ test: build
 check: setup
 	@cmake -S . -B $(BUILD)-check -G Ninja -DTESSARO_SANITIZE=ON -DTESSARO_BENCH=OFF $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(BUILD)-check -j $(JOBS)
-	@cd $(BUILD)-check && ctest --output-on-failure -j $(JOBS)
+	@cd $(BUILD)-check && LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp ctest --output-on-failure -j $(JOBS)
 
 # The editor window opened and closed beside a processing thread, under
 # ThreadSanitizer: the window must never race the audio.

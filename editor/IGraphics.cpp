@@ -47,12 +47,11 @@ std::mutex& FontCacheMutex() {
   return mutex;
 }
 
-// Entries are never removed, and they outlive every editor: the cache is
-// deliberately leaked so no instance's static destruction can pull a font
-// out from under another.
+// Entries are never removed while the library is loaded; a host closes
+// every instance before it unloads the library, which frees the cache.
 std::vector<FontCacheEntry>& FontCache() {
-  static auto* cache = new std::vector<FontCacheEntry>();
-  return *cache;
+  static std::vector<FontCacheEntry> cache;
+  return cache;
 }
 
 }  // namespace

@@ -92,7 +92,10 @@ std::unique_ptr<Plugin> Plugin::Load(const std::string& path, const HostOptions&
     return nullptr;
   };
 
-  void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  // Like most hosts, the library stays mapped once loaded: plug-ins and the
+  // libraries they bring (cairo, fontconfig) keep process-wide caches that
+  // must not vanish under a later load or the exit handlers.
+  void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
   if (library == nullptr) {
     const char* reason = dlerror();
     std::string why = reason != nullptr ? reason : "unknown dlopen error";

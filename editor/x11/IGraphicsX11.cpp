@@ -22,6 +22,7 @@
 #include "core/IPlugBase.h"
 #include "editor/PlatformPaths.h"
 #include "editor/Utf8.h"
+#include "editor/x11/X11Connection.h"
 #include "editor/x11/X11Image.h"
 #include "editor/x11/X11Modal.h"
 #include "editor/ycairo.h"
@@ -42,9 +43,8 @@ std::atomic<int> gOpenWindows{0};
 class ErrorHandlers {
  public:
   static ErrorHandlers& Get() {
-    // Deliberately leaked: a handler may run during static destruction.
-    static auto* handlers = new ErrorHandlers();
-    return *handlers;
+    static ErrorHandlers handlers;
+    return handlers;
   }
 
   void Register(Display* display, IGraphicsX11* editor) {
@@ -361,15 +361,7 @@ void IGraphicsX11::DestroyEditorWindow() {
   blankCursor_ = 0;
   colormap_ = 0;
   if (ioDead_) {
-    // Xlib cannot be trusted with a connection whose server is gone: the
-    // socket is closed and the record is kept for the rest of the process
-    // (a few kilobytes per server that died), since freeing it means calls
-    // into the broken connection.
-    close(ConnectionNumber(display_));
-    static std::mutex graveyardMutex;
-    static auto* graveyard = new std::vector<Display*>();
-    std::lock_guard<std::mutex> lock(graveyardMutex);
-    graveyard->push_back(display_);
+    x11::CloseDeadConnection(display_);
   } else {
     XCloseDisplay(display_);
   }

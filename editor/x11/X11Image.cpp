@@ -1,8 +1,6 @@
 #include "editor/x11/X11Image.h"
 
 #include <X11/Xutil.h>
-#include <poll.h>
-#include <sys/socket.h>
 
 #include <vector>
 
@@ -55,17 +53,6 @@ bool PutPixels(Display* display, Drawable drawable, Visual* visual, int depth, c
   image->data = nullptr;  // the pixels are the caller's (or the vector's)
   XDestroyImage(image);
   return true;
-}
-
-bool ConnectionHungUp(Display* display) {
-  if (!display) return true;
-  pollfd p{ConnectionNumber(display), POLLIN, 0};
-  if (poll(&p, 1, 0) < 0) return false;
-  if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) return true;
-  if (!(p.revents & POLLIN)) return false;
-  // Readable with nothing to read is the server's end of the stream.
-  char byte = 0;
-  return recv(p.fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT) == 0;
 }
 
 }  // namespace tessaro::x11

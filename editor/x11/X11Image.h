@@ -18,9 +18,4 @@ namespace tessaro::x11 {
 bool PutPixels(Display* display, Drawable drawable, Visual* visual, int depth, const std::uint32_t* pixels,
                int width, int height, int stride, const IRect& r, int dx = 0, int dy = 0);
 
-// True when the connection's socket has been closed by the server. Checked
-// before Xlib touches a connection, because Xlib's own discovery of a dead
-// server leaves the connection in a state nothing should call into again.
-bool ConnectionHungUp(Display* display);
-
 }  // namespace tessaro::x11

@@ -457,12 +457,13 @@ TEST_F(Edit, SnapshotPicturesAnyEditorAndScalesThePicture) {
     if (!s.optional) {
       ASSERT_GT(width, 0) << "no editor";
     }
-    const CommandResult full = RunTessaro({"snapshot", "--plugin", s.plugin, Path("full.png")},
-                                          "APPDATA=" + ShellQuote(Path("appdata")) + " ");
+    // The peer's wrapper unloads its own core library with heap blocks still
+    // held, which LeakSanitizer would blame on us.
+    const std::string env = "APPDATA=" + ShellQuote(Path("appdata")) + " " +
+                            (s.optional ? "ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 " : "");
+    const CommandResult full = RunTessaro({"snapshot", "--plugin", s.plugin, Path("full.png")}, env);
     ASSERT_EQ(full.exitCode, 0) << full.err;
-    const CommandResult half =
-        RunTessaro({"snapshot", "--plugin", s.plugin, "--scale", "0.5", Path("half.png")},
-                   "APPDATA=" + ShellQuote(Path("appdata")) + " ");
+    const CommandResult half = RunTessaro({"snapshot", "--plugin", s.plugin, "--scale", "0.5", Path("half.png")}, env);
     ASSERT_EQ(half.exitCode, 0) << half.err;
     const auto a = ReadPng(Path("full.png"));
     const auto b = ReadPng(Path("half.png"));
