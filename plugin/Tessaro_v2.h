@@ -16,7 +16,7 @@
 #include "meters/LoudnessFollower.h"
 #include "meters/MeterBallistics.h"
 #include "meters/ZeroObject.h"
-#include "plugin/DisplayFeed.h"
+#include "meters/DisplayFeed.h"
 #include "plugin/EditorState.h"
 #include "plugin/LimiterCore.h"
 #include "plugin/Parameters.h"
