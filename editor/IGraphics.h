@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -194,6 +195,13 @@ class IGraphics : public IEditorLink {
   void SetDrawScale(double scale) { drawScale_ = scale; }
   void SetResizeLink(IResizeLink* link) { resize_ = link; }
   IResizeLink* ResizeLink() const { return resize_; }
+  // Runs on the editor thread at every tick of the window's redraw timer,
+  // before the dirty area is collected: where the plug-in hands the values
+  // its audio thread published to the displays.
+  void SetTimerHook(std::function<void()> hook) { timerHook_ = std::move(hook); }
+  void RunTimerHook() {
+    if (timerHook_) timerHook_();
+  }
   void SetCanvas(ycairo_canvas* canvas) { canvas_ = canvas; }
   ycairo_canvas* Canvas() const { return canvas_; }
   int NumLoadedBitmaps();
@@ -258,6 +266,7 @@ class IGraphics : public IEditorLink {
   int registryCount_ = 0;
   IResizeLink* resize_ = nullptr;
   ycairo_canvas* canvas_ = nullptr;
+  std::function<void()> timerHook_;
 };
 
 // The process-wide cache of bitmap fonts: one font per (height, orientation,

@@ -51,10 +51,12 @@ void Tessaro_v2::ParameterChanged(int index, int source) {
       const bool changed = static_cast<int>(v) != meterType_;
       meterType_ = static_cast<int>(v);
       UpdateMeterBallistics(meters_, meterType_, SampleRate(), factor_, changed, this);
+      meterControls_.SetMeterType(meterType_, meterView_, params_[kMeterViewSpectrum].Value() != 0.0);
       break;
     }
     case kMeterView:
       meterView_ = static_cast<int>(v);
+      meterControls_.SetMeterView(meterView_, meterType_);
       ParameterChanged(kMeterType, kSourceHost);
       registry_.ResetGroup(kResetGroupOutputPeak);
       break;
@@ -66,6 +68,7 @@ void Tessaro_v2::ParameterChanged(int index, int source) {
       break;
     case kDbScale:
       dbScale_ = v;
+      meterControls_.SetDbScale(v);
       break;
     case kOversampleMode:
       OversampleModeChanged(static_cast<int>(v));

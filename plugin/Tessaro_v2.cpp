@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "editor/EditorPreview.h"
 #include "meters/DisplayThemes.h"
 #include "plugin/SharedDither.h"
 
@@ -64,18 +63,6 @@ Tessaro_v2::Tessaro_v2(audioMasterCallback host) : IPlugVST(host, PlugConfig()),
   BuildEditor();
 }
 
-void Tessaro_v2::BuildEditor() {
-  gui_ = MakeEditor(this, 1280, 720, configuredFps_);
-  PreviewTexts texts;
-  if (const IProgramSlot* slot = GetProgram(CurrentProgram())) texts.presetName = slot->name;
-  for (const LimiterType& type : kLimiterTypes) texts.limiterTypeNames.emplace_back(type.name);
-  IGraphics& g = *gui_.graphics;
-  BuildPreviewLayout(g, *gui_.canvas, *this, texts);
-  AttachEditor(&g);
-  // The rate means nothing while oversampling is off.
-  g.HideParamControls(kOversampleRate, params_[kOversampleMode].Value() == 0.0);
-}
-
 // The construction order is the one the parameter set has always been built
 // in; the indices, not this order, define the state layout.
 void Tessaro_v2::DefineParameters() {
@@ -127,7 +114,8 @@ void Tessaro_v2::DefineParameters() {
 }
 
 Tessaro_v2::~Tessaro_v2() {
-  // The base must not reach the editor while it goes.
+  // Neither the audio thread nor the base may reach the editor while it goes.
+  AttachDisplay(nullptr);
   AttachEditor(nullptr);
   gui_.graphics.reset();
   gui_.canvas.reset();

@@ -12,6 +12,7 @@
 #include "dsp/IIRHalfband.h"
 #include "dsp/TruePeak.h"
 #include "editor/x11/IGraphicsX11.h"
+#include "meters/controls/MeterFeed.h"
 #include "meters/DisplaySettings.h"
 #include "meters/LoudnessFollower.h"
 #include "meters/MeterBallistics.h"
@@ -105,6 +106,9 @@ class Tessaro_v2 : public IPlugVST {
   void DefineParameters();
   // Builds the graphics core, its controls and the canvas, and attaches them.
   void BuildEditor();
+  void BuildMeters(IGraphics& g);
+  void BuildMeterScales(IGraphics& g, const ITextStyle& style);
+  void BuildReadouts(IGraphics& g, const ITextStyle& style);
   void CreateFactoryPrograms();
   void ReadConfiguration();
   void ApplyLimiterType(bool loadCharacterDefaults);
@@ -199,7 +203,16 @@ class Tessaro_v2 : public IPlugVST {
   };
   PresetBridge presetBridge_{*this};
   Kest_PresetXML presets_{presetBridge_, "Tessaro_v2"};
+  // The editor's end of the display feed and the meter controls it drives.
+  MeterFeed meterFeed_;
+  MeterControls meterControls_;
   EditorParts gui_;
+  // Control indices the plug-in reads later (through the controls' own
+  // index fields, which stay current when the list is renumbered).
+  int* learnLed_ = nullptr;
+  int* ispIndicator_ = nullptr;
+  int* inputTrimKnob_ = nullptr;
+  int* oversampleModeSwitch_ = nullptr;
 };
 
 }  // namespace tessaro

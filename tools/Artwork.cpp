@@ -459,13 +459,13 @@ bool Background(const std::string& path) {
   // Controls column.
   Panel(cr, 997, 40, 149, 678);
   Label(cr, "ISP", 1096, 56, kRight);
-  Label(cr, "AMOUNT", 1072, 184, kCentre, rgb(150, 152, 160));
+  // The knobs show their values just below them; captions keep clear of those.
+  Label(cr, "AMOUNT", 1072, 199, kCentre, rgb(150, 152, 160));
   Separator(cr, 1004, 1140, 204);
   Label(cr, "MARGIN", 1072, 216, kCentre, rgb(150, 152, 160));
-  Text(cr, "CEILING", 8.5, 1072, 312, kTextDim, kCentre, 1.4, 0.0);
   Separator(cr, 1004, 1140, 326);
+  Label(cr, "INPUT TRIM", 1064, 342, kCentre, rgb(150, 152, 160));
   Label(cr, "LEARN", 1096, 364, kRight);
-  Label(cr, "INPUT TRIM", 1072, 452, kCentre, rgb(150, 152, 160));
   Separator(cr, 1004, 1140, 500);
   Label(cr, "CHARACTER", 1071, 512, kCentre, rgb(150, 152, 160));
   // The XY pad's well with its crosshair grid.

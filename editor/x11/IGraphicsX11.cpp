@@ -577,6 +577,7 @@ void IGraphicsX11::Tick() {
     // While the user types, nothing repaints beneath the field.
     if (entryState_ == kEntryFocused) return;
   }
+  RunTimerHook();
   if (repaintAll_) {
     repaintAll_ = false;
     PaintNow({0, 0, Width(), Height()});

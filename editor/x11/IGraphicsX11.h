@@ -23,6 +23,7 @@
 
 #include "editor/IGraphics.h"
 #include "editor/x11/X11Input.h"
+#include "editor/ycairo.h"
 
 namespace tessaro {
 
