@@ -1,29 +1,15 @@
-// A first arrangement of the editor, until the plug-in builds its full
-// layout: the background panel and picture, the knobs, buttons, switch lists
-// and LEDs on their places, the knob values drawn with cairo, the preset name
-// and the limiter type. Every control is bound to the parameter it will carry
-// in the finished editor, so what it shows is the plug-in's state.
+// Two plain controls: a knob drawn from a picture strip and a parameter's
+// value text drawn with cairo.
 #pragma once
 
 #include <string>
-#include <vector>
 
 #include "editor/IGraphics.h"
 #include "editor/ycairo.h"
 
 namespace tessaro {
 
-struct PreviewTexts {
-  std::string presetName;
-  std::vector<std::string> limiterTypeNames;  // the "Limiter" menu, in value order
-};
-
-// Adds the controls to an empty graphics core; the plug-in's AttachEditor
-// then pushes its values into them. Editor thread; allocates.
-void BuildPreviewLayout(IGraphics& graphics, ycairo_canvas& canvas, IPlugBase& plug,
-                        const PreviewTexts& texts);
-
-// The knob of the preview: a picture strip turned by the value.
+// A picture strip turned by the value.
 class IKnobStripControl : public IKnobControl {
  public:
   IKnobStripControl(IPlugBase* plug, const IRect& rect, int paramIdx, IBitmapStrip* strip);
@@ -45,19 +31,6 @@ class IParamValueText : public IControl, public ycairo_gui, public ycairo_text {
  private:
   double size_;
   IColour colour_;
-};
-
-// The limiter type's name; a press opens the menu of every type.
-class ILimiterMenuControl : public ITextControl {
- public:
-  ILimiterMenuControl(IPlugBase* plug, const IRect& rect, int paramIdx, const ITextStyle& style,
-                      std::vector<std::string> names);
-  void Paint(IGraphics& graphics) override;
-  void MouseDown(int x, int y, const IMouseState& mouse) override;
-
- private:
-  int Selected() const;
-  std::vector<std::string> names_;
 };
 
 }  // namespace tessaro
