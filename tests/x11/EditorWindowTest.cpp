@@ -130,10 +130,10 @@ TEST_F(EditorWindow, TwoInstancesWorkSideBySide) {
   HostWindow b(display_, 1280, 720, 640, 360);
   ASSERT_TRUE(Open(a));
   ASSERT_EQ(second->Dispatch(vst2::effEditOpen, 0, 0, b.handle()), 1);
-  // A's point lies outside B; B's (1170, 400) lies right of A.
+  // A's point lies outside B; B's (1145, 36) lies right of A.
   EXPECT_TRUE(IdleUntil({plugin_.get(), second.get()}, [&] {
     return PixelAt(display_, a.id(), 20, 20) == Artwork(20, 20) &&
-           PixelAt(display_, b.id(), 1170, 400) == Artwork(1170, 400);
+           PixelAt(display_, b.id(), 1145, 36) == Artwork(1145, 36);
   }));
   // A click on B's ISP switch (outside A) reaches B only.
   Click(display_, 640 + kIspSwitchX, 360 + kIspSwitchY);
