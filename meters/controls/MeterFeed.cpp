@@ -104,8 +104,9 @@ void MeterFeed::PublishMeters(const MeterPublication& values) noexcept {
   // load-and-store pair is enough to make it odd for the duration.
   const std::uint32_t s = sequence_.load(std::memory_order_relaxed);
   sequence_.store(s + 1, std::memory_order_relaxed);
-  std::atomic_thread_fence(std::memory_order_release);
-  for (int i = 0; i < kFields; ++i) fields_[static_cast<std::size_t>(i)].store(raw[i], std::memory_order_relaxed);
+  // Release stores (free on x86): a reader that sees any new field also sees
+  // the odd count, without a fence the thread sanitizer cannot follow.
+  for (int i = 0; i < kFields; ++i) fields_[static_cast<std::size_t>(i)].store(raw[i], std::memory_order_release);
   sequence_.store(s + 2, std::memory_order_release);
 }
 
@@ -115,8 +116,8 @@ bool MeterFeed::Latest(MeterPublication& out, std::uint32_t* sequence) const noe
     const std::uint32_t before = sequence_.load(std::memory_order_acquire);
     if (before == 0) return false;
     if (before & 1u) continue;
-    for (int i = 0; i < kFields; ++i) raw[i] = fields_[static_cast<std::size_t>(i)].load(std::memory_order_relaxed);
-    std::atomic_thread_fence(std::memory_order_acquire);
+    // Acquire loads keep the second look at the count after every field.
+    for (int i = 0; i < kFields; ++i) raw[i] = fields_[static_cast<std::size_t>(i)].load(std::memory_order_acquire);
     if (sequence_.load(std::memory_order_relaxed) != before) continue;
     // A broken block may publish NaN or infinity; the meters show the floor.
     for (double& v : raw) v = FiniteLevel(v);
