@@ -14,6 +14,7 @@
 #include "editor/Kest_IKnobControlText.h"
 #include "editor/Kest_PopupMenu.h"
 #include "editor/PngCodec.h"
+#include "tests/common/PictureCompare.h"
 
 namespace tessaro::testing {
 namespace {
@@ -696,31 +697,6 @@ TEST_F(FaderTest, TheLabelAreaIsPaintedWithTheFader) {
 
 const std::string kReferenceDir = std::string(TESSARO_SOURCE_DIR) + "/tests/editor/reference/";
 
-struct Difference {
-  double mean = 1e9;
-  double badShare = 1.0;
-};
-
-Difference Compare(const LICE_IBitmap& a, const LICE_IBitmap& b) {
-  Difference d;
-  if (a.Width() != b.Width() || a.Height() != b.Height()) return d;
-  double sum = 0;
-  long bad = 0;
-  for (int y = 0; y < a.Height(); ++y) {
-    for (int x = 0; x < a.Width(); ++x) {
-      const std::uint32_t p = a.Pixel(x, y), q = b.Pixel(x, y);
-      const int dr = std::abs(lice::R(p) - lice::R(q)), dg = std::abs(lice::G(p) - lice::G(q)),
-                db = std::abs(lice::B(p) - lice::B(q));
-      sum += dr + dg + db;
-      if (std::max({dr, dg, db}) > 48) ++bad;
-    }
-  }
-  const double n = static_cast<double>(a.Width()) * a.Height();
-  d.mean = sum / (3 * n);
-  d.badShare = bad / n;
-  return d;
-}
-
 struct PictureCase {
   const char* name;
   double scale;
@@ -823,13 +799,13 @@ TEST_P(ControlPicture, MatchesItsReference) {
   }
   auto reference = ReadPngFile(file);
   ASSERT_NE(reference, nullptr) << file;
-  const Difference d = Compare(picture, *reference);
+  const PictureDifference d = ComparePictures(picture, *reference);
   EXPECT_LT(d.mean, 1.5) << file;
   EXPECT_LT(d.badShare, 0.01) << file;
   // The comparison must be able to fail: a control painted over is far off.
   LICE_MemBitmap spoiled = picture;
   lice::FillRect(spoiled, {0, 0, picture.Width() / 2, picture.Height()}, 0xFFFFFFFFu, 1.0f, lice::kCopy);
-  EXPECT_GT(Compare(spoiled, *reference).badShare, 0.01) << file;
+  EXPECT_GT(ComparePictures(spoiled, *reference).badShare, 0.01) << file;
 }
 
 INSTANTIATE_TEST_SUITE_P(Scales, ControlPicture,

@@ -11,46 +11,12 @@
 #include "EditorFixture.h"
 #include "editor/EditorPreview.h"
 #include "editor/PngCodec.h"
+#include "tests/common/PictureCompare.h"
 
 namespace tessaro::testing {
 namespace {
 
 const std::string kReference = std::string(TESSARO_SOURCE_DIR) + "/tests/editor/reference/controls.png";
-
-// Mean absolute channel difference, and the share of pixels off by more than 48 in any channel.
-struct Difference {
-  double mean = 1e9;
-  double badShare = 1.0;
-};
-
-Difference Compare(const LICE_IBitmap& a, const LICE_IBitmap& b) {
-  Difference d;
-  if (a.Width() != b.Width() || a.Height() != b.Height()) return d;
-  double sum = 0;
-  long bad = 0;
-  for (int y = 0; y < a.Height(); ++y) {
-    for (int x = 0; x < a.Width(); ++x) {
-      const std::uint32_t p = a.Pixel(x, y), q = b.Pixel(x, y);
-      const int dr = std::abs(lice::R(p) - lice::R(q)), dg = std::abs(lice::G(p) - lice::G(q)),
-                db = std::abs(lice::B(p) - lice::B(q));
-      sum += dr + dg + db;
-      if (std::max({dr, dg, db}) > 48) ++bad;
-    }
-  }
-  const double n = static_cast<double>(a.Width()) * a.Height();
-  d.mean = sum / (3 * n);
-  d.badShare = bad / n;
-  return d;
-}
-
-// The buffer as it would be shown: cairo leaves the high byte undefined.
-LICE_MemBitmap Opaque(const LICE_IBitmap& b) {
-  LICE_MemBitmap out(b.Width(), b.Height());
-  for (int y = 0; y < b.Height(); ++y) {
-    for (int x = 0; x < b.Width(); ++x) out.SetPixel(x, y, b.Pixel(x, y) | 0xFF000000u);
-  }
-  return out;
-}
 
 TEST(Snapshot, ASmallControlSetMatchesItsReference) {
   TestPlug plug;
@@ -71,7 +37,7 @@ TEST(Snapshot, ASmallControlSetMatchesItsReference) {
   dim->SetGreyed(true);
   plug.AttachEditor(&g);
   ASSERT_TRUE(g.PaintDirty({0, 0, 240, 120}));
-  const LICE_MemBitmap picture = Opaque(*g.DrawBuffer());
+  const LICE_MemBitmap picture = OpaqueCopy(*g.DrawBuffer());
   plug.AttachEditor(nullptr);
 
   if (std::getenv("TESSARO_UPDATE_REFERENCES")) {
@@ -80,13 +46,13 @@ TEST(Snapshot, ASmallControlSetMatchesItsReference) {
   }
   auto reference = ReadPngFile(kReference);
   ASSERT_NE(reference, nullptr) << kReference;
-  const Difference d = Compare(picture, *reference);
+  const PictureDifference d = ComparePictures(picture, *reference);
   EXPECT_LT(d.mean, 1.5);
   EXPECT_LT(d.badShare, 0.01);
   // The comparison itself must be able to fail: the knob turned elsewhere is far off.
   LICE_MemBitmap moved = picture;
   lice::FillRect(moved, {8, 8, 80, 80}, 0xFF000000u, 1.0f, lice::kCopy);
-  EXPECT_GT(Compare(moved, *reference).badShare, 0.01);
+  EXPECT_GT(ComparePictures(moved, *reference).badShare, 0.01);
 }
 
 int RunCli(const std::string& args) {
