@@ -50,6 +50,8 @@ install: build
 	@mkdir -p $(HOME)/.vst
 	@cp $(BUILD)/Tessaro_v2.so $(HOME)/.vst/
 	@cp resources/Ubuntu-Font-Licence.txt $(HOME)/.vst/Tessaro_v2-Ubuntu-Font-Licence.txt
+	@cp LICENSE $(HOME)/.vst/Tessaro_v2-LICENSE.txt
+	@cp THIRD-PARTY-NOTICES.md $(HOME)/.vst/Tessaro_v2-THIRD-PARTY-NOTICES.md
 	@echo "installed $(HOME)/.vst/Tessaro_v2.so"
 
 clean:

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 
+#include "core/FloatingPointMode.h"
 #include "core/HostIds.h"
 #include "core/Trace.h"
 
@@ -602,6 +603,7 @@ void IPlugVST::VSTProcess(AEffect* effect, float** inputs, float** outputs, std:
   IPlugVST* plug = FromEffect(effect);
   if (!plug || frames <= 0) return;
   Lock lock(plug->mutex_);
+  const ScopedFloatingPointRestore hostMode;
   plug->ProcessFloat(inputs, outputs, frames, true);
 }
 
@@ -609,6 +611,7 @@ void IPlugVST::VSTProcessReplacing(AEffect* effect, float** inputs, float** outp
   IPlugVST* plug = FromEffect(effect);
   if (!plug || frames <= 0) return;
   Lock lock(plug->mutex_);
+  const ScopedFloatingPointRestore hostMode;
   plug->ProcessFloat(inputs, outputs, frames, false);
 }
 
@@ -616,6 +619,7 @@ void IPlugVST::VSTProcessDoubleReplacing(AEffect* effect, double** inputs, doubl
   IPlugVST* plug = FromEffect(effect);
   if (!plug || frames <= 0) return;
   Lock lock(plug->mutex_);
+  const ScopedFloatingPointRestore hostMode;
   plug->ProcessDouble(inputs, outputs, frames);
 }
 

@@ -7,7 +7,7 @@
 #include <ctime>
 
 #include "dsp/DbMath.h"
-#include "dsp/FloatingPointMode.h"
+#include "core/FloatingPointMode.h"
 #include "plugin/SharedDither.h"
 #include "plugin/Tessaro_v2.h"
 #include "settings/ProcessSettings.h"

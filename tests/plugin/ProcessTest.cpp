@@ -7,6 +7,10 @@
 #include <thread>
 #include <vector>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <xmmintrin.h>
+#endif
+
 #include "core/vst2.h"
 #include "tests/plugin/PluginFixture.h"
 
@@ -50,6 +54,23 @@ TEST_F(PluginTest, PassThroughInAllThreeCallbacks) {
   EXPECT_EQ(ol, l);
   EXPECT_EQ(orr, r);
 }
+
+#if defined(__x86_64__) || defined(__i386__)
+TEST_F(PluginTest, TheHostsFloatingPointModeComesBackExactly) {
+  constexpr int kFrames = 256;
+  StereoBlock in(kFrames), out(kFrames);
+  // Default mode with a sticky flag raised; flush-to-zero with rounding up;
+  // an exception unmasked (the host's business, never raised by the block).
+  for (const unsigned mode : {0x1F81u, 0xDFA0u, 0x1D80u}) {
+    const unsigned before = _mm_getcsr();
+    _mm_setcsr(mode);
+    plugin->ProcessFloat(in.Ptrs(), out.Ptrs(), kFrames);
+    const unsigned after = _mm_getcsr();
+    _mm_setcsr(before);
+    EXPECT_EQ(after, mode) << std::hex << mode;
+  }
+}
+#endif
 
 TEST_F(PluginTest, InPlaceBuffersAndBlocksLongerThanTheBlockSize) {
   plugin->SetBlockSize(64);
