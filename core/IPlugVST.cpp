@@ -91,6 +91,9 @@ const VstTimeInfo* IPlugVST::GetTime(std::int32_t flags) {
 
 void IPlugVST::HostBeginEdit(int index) { CallHost(vst2::audioMasterBeginEdit, index); }
 void IPlugVST::HostAutomate(int index, double normalised) {
+  // The host was told of the first numParams parameters only; an index past
+  // them is rejected by some hosts and recorded into nothing by others.
+  if (index < 0 || index >= effect_.numParams) return;
   CallHost(vst2::audioMasterAutomate, index, 0, nullptr, static_cast<float>(normalised));
 }
 void IPlugVST::HostEndEdit(int index) { CallHost(vst2::audioMasterEndEdit, index); }
