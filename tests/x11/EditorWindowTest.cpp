@@ -18,7 +18,7 @@ namespace {
 
 const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new XDisplayEnvironment());
 
-// Places of the first arrangement, in editor pixels.
+// Places of the editor's controls, in editor pixels.
 constexpr int kBackgroundX = 500, kBackgroundY = 300;  // nothing but artwork here
 constexpr int kIspSwitchX = 946, kIspSwitchY = 700;
 constexpr int kBypassSwitchX = 898, kBypassSwitchY = 15;
