@@ -242,8 +242,6 @@ class IGraphics : public IEditorLink {
   std::vector<std::unique_ptr<IControl>> controls_;
   IPlugBase* plug_;
   IRect clip_;
-  bool cursorHidden_ = false;
-  int savedCursorX_ = -1, savedCursorY_ = -1;
   std::unique_ptr<LICE_SysBitmap> drawBuffer_;
   std::unique_ptr<LICE_MemBitmap> scratch_;
   int width_, height_;
@@ -252,7 +250,6 @@ class IGraphics : public IEditorLink {
   int mouseOver_ = -1;
   int lastX_ = -1, lastY_ = -1;
   bool handleMouseOver_ = false;
-  bool layeredPainting_ = true;
   int resourceScaleDivisor_ = 1;
   double drawScale_ = 1.0;
   bool undoOn_ = false;
