@@ -175,17 +175,7 @@ void Kest_Fader_NOBitmap::SetValueFromEntry(double value) {
   if (std::isfinite(value)) IControl::SetValueFromEntry(value);
 }
 
-void Kest_Fader_NOBitmap::TextEntryResult(const char* text) {
-  IParameter* param = Param();
-  if (!param) return;
-  double actual = 0.0;
-  const EntryCheck check = CheckEntryText(*param, text, actual);
-  if (check == EntryCheck::kAccepted) {
-    SetValueFromEntry(NormaliseValue(*param, actual));
-    return;
-  }
-  PostStatusText(EntryRefusal(check, *param, text).c_str());
-}
+void Kest_Fader_NOBitmap::TextEntryResult(const char* text) { ApplyTypedValue(*this, *this, text); }
 
 bool Kest_Fader_NOBitmap::LabelVisible() const {
   if (label_ == kNoLabel) return false;

@@ -308,15 +308,7 @@ void Kest_IKnobControlText::SetValueFromEntry(double value) {
 
 void Kest_IKnobControlText::TextEntryResult(const char* text) {
   if (state_ == kEntryOpen) state_ = kIdle;
-  IParameter* param = Param();
-  if (!param) return;
-  double actual = 0.0;
-  const EntryCheck check = CheckEntryText(*param, text, actual);
-  if (check == EntryCheck::kAccepted) {
-    SetValueFromEntry(NormaliseValue(*param, actual));
-    return;
-  }
-  PostStatusText(EntryRefusal(check, *param, text).c_str());
+  if (ApplyTypedValue(*this, *this, text)) return;
   MarkDirty(false);
   redraw_ = true;
 }

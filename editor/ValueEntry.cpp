@@ -9,6 +9,7 @@
 
 #include "core/IParameter.h"
 #include "editor/IGraphics.h"
+#include "meters/ZeroObject.h"
 
 namespace tessaro {
 namespace {
@@ -76,6 +77,19 @@ void OpenValueEntry(IGraphics& graphics, IControl& control, IParameter& param, c
   char current[128];
   param.DisplayTextFor(param.Value(), false, current, sizeof current, false);
   graphics.ShowTextEntry(&control, control.TextStyle(), rect, current, nullptr);
+}
+
+bool ApplyTypedValue(IControl& control, const ZeroObject& poster, const char* text) {
+  IParameter* param = control.Param();
+  if (!param) return true;
+  double actual = 0.0;
+  const EntryCheck check = CheckEntryText(*param, text, actual);
+  if (check == EntryCheck::kAccepted) {
+    control.SetValueFromEntry(NormaliseValue(*param, actual));
+    return true;
+  }
+  poster.PostStatusText(EntryRefusal(check, *param, text).c_str());
+  return false;
 }
 
 }  // namespace tessaro

@@ -15,6 +15,7 @@ namespace tessaro {
 class IControl;
 class IGraphics;
 class IParameter;
+class ZeroObject;
 
 enum class EntryCheck { kAccepted, kNotANumber, kOutOfRange };
 
@@ -24,6 +25,10 @@ enum class EntryCheck { kAccepted, kNotANumber, kOutOfRange };
 EntryCheck CheckEntryText(const IParameter& param, const char* text, double& actual);
 // The message-line text for a refused entry.
 std::string EntryRefusal(EntryCheck check, const IParameter& param, const char* text);
+// A typed text for the control's parameter: an accepted value goes to the
+// control's SetValueFromEntry, a refused one to the message line through
+// poster. False only when the text was refused.
+bool ApplyTypedValue(IControl& control, const ZeroObject& poster, const char* text);
 // Opens the field for the control's parameter over rect: the value menu for
 // parameters shown by name, otherwise a text field prefilled with the current
 // value whose result comes back through the control's TextEntryResult.

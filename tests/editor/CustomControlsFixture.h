@@ -31,9 +31,9 @@ inline IPlugConfig ControlsConfig() {
   return config;
 }
 
-class ControlsPlug : public IPlugBase {
+class ControlsPlug : public RecordingPlug {
  public:
-  ControlsPlug() : IPlugBase(ControlsConfig()) {
+  ControlsPlug() : RecordingPlug(ControlsConfig()) {
     GetParam(kMargin)->DefineDouble("Margin Level", -0.5, -1.5, 0.0, 0.01, "dB");
     GetParam(kAmount)->DefineDouble("Amount", 0.0, 0.0, 36.0, 0.1, "dB");
     GetParam(kHistory)->DefineDouble("History", 30.0, 1.0, 120.0, 1.0, "s");
@@ -42,23 +42,6 @@ class ControlsPlug : public IPlugBase {
     GetParam(kCharY)->DefineDouble("Character Y", 0.5, 0.0, 1.0, 0.001);
     GetParam(kType)->DefineEnum("Type", 0, 5);
   }
-  void SetParameterFromEditor(int index, double normalised) override {
-    pushes.push_back({index, normalised});
-    IPlugBase::SetParameterFromEditor(index, normalised);
-  }
-  void HostBeginEdit(int index) override { edits.push_back("begin " + std::to_string(index)); }
-  void HostAutomate(int, double) override {}
-  void HostEndEdit(int index) override { edits.push_back("end " + std::to_string(index)); }
-  void HostUpdateDisplay() override {}
-  std::int64_t HostSamplePosition() override { return 0; }
-  double HostTempo() override { return 120.0; }
-  void HostTimeSignature(int* n, int* d) override { *n = *d = 4; }
-  void QueryHostTime(HostTimeInfo&) override {}
-  void ResizeEditor(int, int) override {}
-  bool SendMidi(const IMidiMsg&) override { return false; }
-
-  std::vector<TestPlug::Push> pushes;
-  std::vector<std::string> edits;
 };
 
 // Everything posted to the registry.

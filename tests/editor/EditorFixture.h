@@ -23,21 +23,11 @@ inline IPlugConfig TestConfig() {
                      false,          0};
 }
 
-class TestPlug : public IPlugBase {
+// A plug-in base that answers the host side itself and records what the
+// editor asked of it: pushed values, edit gestures and resizes.
+class RecordingPlug : public IPlugBase {
  public:
-  TestPlug() : IPlugBase(TestConfig()) {
-    GetParam(kLevel)->DefineDouble("Level", 2.0, 0.0, 10.0, 0.1, "dB");
-    GetParam(kMode)->DefineEnum("Mode", 0, 3);
-    GetParam(kMode)->AddDisplayText(0, "Soft");
-    GetParam(kMode)->AddDisplayText(1, "Hard");
-    GetParam(kMode)->AddDisplayText(2, "Brick");
-    // A boolean without display texts (DefineBool would add "off" and "on").
-    GetParam(kFlag)->SetType(IParameter::kTypeBool);
-    GetParam(kFlag)->DefineDouble("Flag", 0.0, 0.0, 1.0, 1.0);
-    GetParam(kNamedFlag)->DefineBool("Named", false);
-    GetParam(kNamedFlag)->AddDisplayText(0, "Off");
-    GetParam(kNamedFlag)->AddDisplayText(1, "On");
-  }
+  explicit RecordingPlug(const IPlugConfig& config) : IPlugBase(config) {}
   void SetParameterFromEditor(int index, double normalised) override {
     pushes.push_back({index, normalised});
     IPlugBase::SetParameterFromEditor(index, normalised);
@@ -60,6 +50,23 @@ class TestPlug : public IPlugBase {
   std::vector<Push> pushes;
   std::vector<std::string> edits;
   std::vector<std::pair<int, int>> resized;
+};
+
+class TestPlug : public RecordingPlug {
+ public:
+  TestPlug() : RecordingPlug(TestConfig()) {
+    GetParam(kLevel)->DefineDouble("Level", 2.0, 0.0, 10.0, 0.1, "dB");
+    GetParam(kMode)->DefineEnum("Mode", 0, 3);
+    GetParam(kMode)->AddDisplayText(0, "Soft");
+    GetParam(kMode)->AddDisplayText(1, "Hard");
+    GetParam(kMode)->AddDisplayText(2, "Brick");
+    // A boolean without display texts (DefineBool would add "off" and "on").
+    GetParam(kFlag)->SetType(IParameter::kTypeBool);
+    GetParam(kFlag)->DefineDouble("Flag", 0.0, 0.0, 1.0, 1.0);
+    GetParam(kNamedFlag)->DefineBool("Named", false);
+    GetParam(kNamedFlag)->AddDisplayText(0, "Off");
+    GetParam(kNamedFlag)->AddDisplayText(1, "On");
+  }
 };
 
 // Answers menus with a chosen item and records text fields it was asked for.
