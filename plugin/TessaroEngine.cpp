@@ -269,6 +269,10 @@ void Tessaro_v2::ProgramChangedByHost() {
   ConfigureOversampling();
   StartFade(0.15);
   for (int i = 0; i <= kLimiterType; ++i) ParameterChanged(i, kSourceRestore);
+  if (presetLine_) {
+    const IProgramSlot* program = GetProgram(CurrentProgram());
+    presetLine_->SetText(program ? program->name : "");
+  }
 }
 
 void Tessaro_v2::ReadConfiguration() {

@@ -124,7 +124,8 @@ void Tessaro_v2::BuildEditor() {
   g.AddControl(pad);
   // The preset line comes with the preset browser; until then it names the program.
   const IProgramSlot* program = GetProgram(CurrentProgram());
-  g.AddControl(new ITextControl(this, {376, 5, 876, 31}, presetStyle, program ? program->name : ""));
+  presetLine_ = new ITextControl(this, {376, 5, 876, 31}, presetStyle, program ? program->name : "");
+  g.AddControl(presetLine_);
   g.AddControl(new Kest_ITextMSGControl(this, canvas, {376, 5, 876, 31}, s26, "", {255, 6, 6, 6}, registry));
   auto* selector = new Kest_PopupMenu(this, canvas, {998, 681, 1144, 714}, selectorStyle, kPanel, kLimiterType);
   for (const LimiterType& type : kLimiterTypes) selector->AddItem(type.name);

@@ -213,6 +213,8 @@ class Tessaro_v2 : public IPlugVST {
   int* ispIndicator_ = nullptr;
   int* inputTrimKnob_ = nullptr;
   int* oversampleModeSwitch_ = nullptr;
+  // Names the current program until the preset browser takes its place.
+  ITextControl* presetLine_ = nullptr;
 };
 
 }  // namespace tessaro
